@@ -1,0 +1,25 @@
+// Entry point of install.exe, and the allocation functions of the program.
+#include <windows.h>
+#include <stdlib.h>
+
+#include <new>
+
+#include "app/setup_app_win.h"
+
+// The program is built without exceptions. These replace the library's
+// allocation functions, whose failure path would link the exception and
+// locale machinery (about 230 KB); running out of memory ends the process.
+void* operator new(size_t size) {
+    void* block = malloc(size ? size : 1);
+    if (!block) abort();
+    return block;
+}
+void* operator new[](size_t size) { return operator new(size); }
+void operator delete(void* block) noexcept { free(block); }
+void operator delete[](void* block) noexcept { free(block); }
+void operator delete(void* block, size_t) noexcept { free(block); }
+void operator delete[](void* block, size_t) noexcept { free(block); }
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    return RunSetupApp(instance, showCommand);
+}

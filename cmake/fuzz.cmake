@@ -1,0 +1,12 @@
+# libFuzzer targets (clang): one executable per tests/fuzz/*.cpp.
+set(FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -g -O1)
+add_library(core_fuzz STATIC ${CORE_SOURCES})
+target_compile_options(core_fuzz PUBLIC -fsanitize=fuzzer-no-link,address,undefined -g -O1)
+file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*.cpp)
+foreach(source ${FUZZ_SOURCES})
+    get_filename_component(name ${source} NAME_WE)
+    add_executable(${name} ${source})
+    target_compile_options(${name} PRIVATE ${FUZZ_FLAGS})
+    target_link_options(${name} PRIVATE ${FUZZ_FLAGS})
+    target_link_libraries(${name} PRIVATE core_fuzz)
+endforeach()

@@ -1,0 +1,53 @@
+# Windows builds: the program, its Windows-side tests and the sample product.
+enable_language(RC)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR} -c 65001")
+
+# The shipped program links no exception or RTTI machinery and no libstdc++
+# allocation path; see app/runtime_win.cpp for the allocation functions.
+set(PRODUCT_FLAGS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
+    -fno-asynchronous-unwind-tables -ffunction-sections -fdata-sections)
+set(SYSTEM_LIBS kernel32 user32 gdi32 advapi32 shell32 shlwapi ole32 oleaut32
+    comdlg32 uuid)
+
+add_library(core STATIC ${CORE_SOURCES})
+target_compile_options(core PRIVATE ${PRODUCT_FLAGS})
+add_library(winedge STATIC ${WIN_SOURCES})
+target_compile_options(winedge PRIVATE ${PRODUCT_FLAGS})
+target_link_libraries(winedge PUBLIC core ${SYSTEM_LIBS})
+
+# install.exe: stripped (a COFF symbol table after the sections would be taken
+# for the start of the archive), no PE time stamp (reproducible packages),
+# statically linked runtime.
+add_executable(installer WIN32 app/main_win.cpp res/install.rc)
+target_compile_options(installer PRIVATE ${PRODUCT_FLAGS})
+target_link_libraries(installer PRIVATE winedge)
+target_link_options(installer PRIVATE -s -static -static-libgcc -static-libstdc++
+    -Wl,--no-insert-timestamp -Wl,--gc-sections)
+set_target_properties(installer PROPERTIES OUTPUT_NAME install
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# The sample product that the sample package installs.
+if(EXISTS ${CMAKE_SOURCE_DIR}/sample/orbelo/CMakeLists.txt)
+    add_subdirectory(sample/orbelo)
+endif()
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    # Windows-side tests, run by ctest through wine64.
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    include(GoogleTest)
+    set(WINE_TEST_LINK -static -static-libgcc -static-libstdc++)
+    foreach(kind wine e2e)
+        file(GLOB TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${kind}/*.cpp)
+        if(TEST_SOURCES)
+            add_executable(${kind}_tests ${TEST_SOURCES})
+            target_link_libraries(${kind}_tests PRIVATE winedge gtest gtest_main)
+            target_link_options(${kind}_tests PRIVATE ${WINE_TEST_LINK})
+            target_compile_definitions(${kind}_tests PRIVATE
+                INSTALLER_BUILD_DIR="${CMAKE_BINARY_DIR}"
+                INSTALLER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+            gtest_add_tests(TARGET ${kind}_tests TEST_PREFIX "${kind}." SOURCES ${TEST_SOURCES})
+        endif()
+    endforeach()
+endif()

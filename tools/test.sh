@@ -1,0 +1,38 @@
+#!/bin/sh
+# Runs the whole suite: native unit tests, fuzz targets (briefly), and the
+# Windows-side tests under wine64 on a virtual display.
+set -e
+cd "$(dirname "$0")/.."
+. tools/wine-env.sh
+FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+status=0
+
+echo "== native unit tests"
+ctest --test-dir build/host -j 2 --output-on-failure || status=1
+
+echo "== fuzz targets (${FUZZ_SECONDS} s each)"
+for target in build/fuzz/*_fuzz; do
+    [ -f "$target" ] && [ -x "$target" ] || continue
+    corpus="build/fuzz/corpus/$(basename "$target")"
+    mkdir -p "$corpus"
+    seeds="tests/fuzz/seeds/$(basename "$target")"
+    [ -d "$seeds" ] || seeds=""
+    if ! "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=0 "$corpus" $seeds \
+        >"$corpus.log" 2>&1; then
+        echo "FUZZ FAILURE: $target"; tail -40 "$corpus.log"; status=1
+    else
+        echo "$(basename "$target"): no crash, $(ls "$corpus" | wc -l) corpus entries"
+    fi
+done
+
+echo "== Windows-side tests under wine64"
+wine_env_start
+mkdir -p build/artifacts
+ctest --test-dir build/x64 -j 1 --output-on-failure || status=1
+
+wine_env_stop
+
+if [ -f build/x86/install.exe ]; then
+    echo "== size of build/x86/install.exe: $(stat -c %s build/x86/install.exe) bytes"
+fi
+exit $status
