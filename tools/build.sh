@@ -7,11 +7,13 @@
 set -e
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-$(nproc)}
+# BUILD_ROOT lets several working copies of the build live side by side.
+B=${BUILD_ROOT:-build}
 
 configure() {  # dir, extra cmake arguments
     dir=$1; shift
-    if [ ! -f "build/$dir/CMakeCache.txt" ]; then
-        cmake -S . -B "build/$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+    if [ ! -f "$B/$dir/CMakeCache.txt" ]; then
+        cmake -S . -B "$B/$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
     fi
 }
 
@@ -21,7 +23,7 @@ configure x86 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 configure x64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
 
 for dir in host fuzz x86 x64; do
-    cmake --build "build/$dir" -j "$JOBS" -- --no-print-directory -s
+    cmake --build "$B/$dir" -j "$JOBS" >"$B/$dir.log" 2>&1 || { cat "$B/$dir.log"; exit 1; }
 done
 
 if [ -x tools/build_sample.sh ]; then tools/build_sample.sh; fi

@@ -8,12 +8,12 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 status=0
 
 echo "== native unit tests"
-ctest --test-dir build/host -j 2 --output-on-failure || status=1
+ctest --test-dir $B/host -j 2 --output-on-failure || status=1
 
 echo "== fuzz targets (${FUZZ_SECONDS} s each)"
-for target in build/fuzz/*_fuzz; do
+for target in $B/fuzz/*_fuzz; do
     [ -f "$target" ] && [ -x "$target" ] || continue
-    corpus="build/fuzz/corpus/$(basename "$target")"
+    corpus="$B/fuzz/corpus/$(basename "$target")"
     mkdir -p "$corpus"
     seeds="tests/fuzz/seeds/$(basename "$target")"
     [ -d "$seeds" ] || seeds=""
@@ -27,12 +27,12 @@ done
 
 echo "== Windows-side tests under wine64"
 wine_env_start
-mkdir -p build/artifacts
-ctest --test-dir build/x64 -j 1 --output-on-failure || status=1
+mkdir -p $B/artifacts
+ctest --test-dir $B/x64 -j 1 --output-on-failure || status=1
 
 wine_env_stop
 
-if [ -f build/x86/install.exe ]; then
-    echo "== size of build/x86/install.exe: $(stat -c %s build/x86/install.exe) bytes"
+if [ -f $B/x86/install.exe ]; then
+    echo "== size of $B/x86/install.exe: $(stat -c %s $B/x86/install.exe) bytes"
 fi
 exit $status

@@ -9,7 +9,8 @@ export PATH="/usr/lib/wine:$PATH"
 export WINEDEBUG=-all
 export LANG=ja_JP.UTF-8
 export LC_ALL=ja_JP.UTF-8
-export WINEPREFIX="$ROOT/build/${WINE_ENV_NAME:-wineprefix}"
+B=${BUILD_ROOT:-build}
+export WINEPREFIX="$ROOT/$B/${WINE_ENV_NAME:-wineprefix}"
 TEMPLATE="$ROOT/build/wine-template"
 XVFB_PID=""
 
