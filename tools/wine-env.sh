@@ -4,7 +4,7 @@
 #   WINE_DISPLAY   X display number for Xvfb (default 91)
 # wine_env_start brings everything up; wine_env_stop tears it down.
 
-ROOT=$(cd "$(dirname "$0")/.." && pwd)
+ROOT=${ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
 export PATH="/usr/lib/wine:$PATH"
 export WINEDEBUG=-all
 export LANG=ja_JP.UTF-8
