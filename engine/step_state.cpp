@@ -1,0 +1,4 @@
+#include "engine/step_state.h"
+
+bool StepBusy = false;
+int32_t StepHold = kStepRun;
