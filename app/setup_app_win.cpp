@@ -1,3 +1,223 @@
 #include "app/setup_app_win.h"
 
-int RunSetupApp(HINSTANCE, int) { return 0; }
+#include "app/command_line.h"
+#include "app/messages_win.h"
+#include "app/previous_install_win.h"
+#include "app/system_checks_win.h"
+#include "engine/step_sequencer_win.h"
+#include "engine/step_state.h"
+#include "package/extract_win.h"
+#include "package/setup_config.h"
+#include "package/setup_script_win.h"
+#include "res/resource.h"
+#include "ui/background_wnd_win.h"
+
+namespace {
+
+const char kUninstallerMutex[] = "Quorvane_UnInstaller";
+const char kSettingsKey[] = "Software\\Quorvane\\Orbelo_Sample";
+const char kSettingsBackupKey[] = "Software\\Quorvane\\Orbelo_Sample_BACKUP";
+
+// The application object's state.
+struct SetupApp {
+    HINSTANCE Instance = nullptr;
+    int ShowCommand = SW_SHOWNORMAL;
+    HANDLE UninstallerMutex = nullptr;  // held by the relaunched uninstaller only
+};
+
+SetupApp theApp;
+
+// Full path of the running executable; empty when it does not fit the
+// 260-byte buffer (a cut path would name another file).
+ByteString ModulePath() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path) return ByteString();
+    return ByteString(path, length);
+}
+
+void ApplyCommandLine(SetupConfig& config) {
+    StringList arguments;
+    SplitCommandLine(GetCommandLineA(), arguments);
+    SetupCommandLine parser;
+    for (size_t i = 1; i < arguments.Count(); ++i) parser.ParseArgument(arguments[i].c_str());
+    if (parser.UninstallMode) config.UninstallMode = true;
+    if (parser.SilentMode) config.SilentMode = true;
+    if (parser.HasInstallDir) config.InstallDir = parser.InstallDir;
+    config.ParentProcess = parser.ParentProcess;
+}
+
+// The installer's questions about an installed product (uninstall it first?).
+// Returns false when the start-up must end.
+bool HandleInstalledProduct(SetupConfig& config) {
+    const char* name = config.ProgramName.c_str();
+    if (config.SilentMode) return false;
+    if (ShowMessage(kStyleQuestion, IDS_UNINSTALL_FIRST, name, name, name) != IDYES) {
+        ShowMessage(kStyleDefault, IDS_INSTALL_END, name);
+        return false;
+    }
+    // Running the installed uninstaller first is not part of this build yet:
+    // the uninstaller cannot be started, which is what message 44 says.
+    ShowMessage(kStyleStop, IDS_CANNOT_START_UNINSTALLER, name);
+    return false;
+}
+
+// The licence must be accepted before anything is installed.
+bool AcceptLicence(SetupConfig& config) {
+    if (config.Startrtf.IsEmpty()) return true;
+    // The licence dialog is not part of this build yet, so the licence cannot
+    // have been accepted: the start-up ends as if it had been declined.
+    ShowMessage(kStyleDefault, IDS_INSTALL_ABORTED, config.ProgramName.c_str());
+    return false;
+}
+
+bool InitInstance() {
+    SetupConfig& config = Config();
+    config.SilentMode = false;
+    ApplyCommandLine(config);
+
+    if (!CheckWindowsVersion()) return false;
+    bool productRunning = PlatformIsNt() && IsProductRunning();
+    RemoveStartupShortcut();
+
+    if (config.UninstallMode && config.ParentProcess != 0) {
+        theApp.UninstallerMutex = CreateMutexA(nullptr, TRUE, kUninstallerMutex);
+    }
+
+    ByteString modulePath = ModulePath();
+    ModuleNameRule rule = ApplyModuleNameRule(modulePath.c_str());
+    if (rule.StartedAsUninst) {
+        config.UninstallMode = true;
+        if (rule.Silent) config.SilentMode = true;
+        config.InstallDir = rule.InstallDir;
+    }
+
+    if (config.UninstallMode) {
+        if (config.InstallDir.IsEmpty()) {
+            ShowMessage(kStyleStop, IDS_CANNOT_READ_UNINST_INF);
+            return false;
+        }
+        if (config.ScriptDir.IsEmpty()) config.ScriptDir = config.InstallDir;
+    } else {
+        config.ScriptDir = DirectoryOf(modulePath.c_str());
+        int code = ExtractPackage();
+        if (code != 0) {
+            ShowMessage(kStyleStop, IDS_EXTRACT_FAILED, code);
+            return false;
+        }
+    }
+
+    if (!ReadSetupScript(config.UninstallMode)) {
+        ShowMessage(kStyleStop, IDS_CANNOT_READ_INF);
+        return false;
+    }
+    const char* name = config.ProgramName.c_str();
+    if (productRunning) {
+        ShowMessage(kStyleStop,
+                    config.UninstallMode ? IDS_PRODUCT_RUNNING_UNINSTALL : IDS_PRODUCT_RUNNING_INSTALL,
+                    name, name);
+        return false;
+    }
+
+    BackgroundWnd* window = CreateBackgroundWnd(theApp.Instance);
+    if (window && !config.SilentMode) {
+        ShowWindow(window->Handle(), theApp.ShowCommand);
+        UpdateWindow(window->Handle());
+    }
+
+    if (IsNtFamily() && !IsAdministrator()) {
+        ShowMessage(kStyleStop, IDS_NEED_ADMIN,
+                    config.UninstallMode ? "アンインストール" : "インストール");
+        return false;
+    }
+
+    if (config.UninstallMode) {
+        if (!FindUninstallEntry()) {
+            ShowMessage(kStyleStop, IDS_NOT_INSTALLED, name);
+            return false;
+        }
+        bool ask = true;
+        if (config.ParentProcess != 0) {
+            ask = false;  // the relaunched copy: the first instance asked
+        } else if (!rule.StartedAsUninst) {
+            if (config.UnInstSilentMode != 0) {
+                config.SilentMode = true;
+                ask = false;
+            } else {
+                config.SilentMode = false;  // a -s switch is overridden
+            }
+        }
+        if (ask && !config.SilentMode &&
+            ShowMessage(kStyleQuestion, IDS_CONFIRM_UNINSTALL, name) != IDYES) {
+            ShowMessage(kStyleDefault, IDS_UNINSTALL_END, name);
+            return false;
+        }
+    } else {
+        if (FindUninstallEntry() && !HandleInstalledProduct(config)) return false;
+        if (!AcceptLicence(config)) return false;
+    }
+
+    CopyKeyTree(HKEY_CURRENT_USER, HKEY_CURRENT_USER, kSettingsBackupKey, kSettingsKey);
+
+    if (config.UninstallMode) {
+        if (config.ParentProcess == 0) {
+            // The first instance relaunches itself from a temporary copy,
+            // which then does the work. The relaunch is not part of this build
+            // yet, so nothing is uninstalled.
+            return false;
+        }
+        // The relaunched copy waits until the first instance has ended, so
+        // that no installed executable is running while files are removed.
+        HANDLE parent = reinterpret_cast<HANDLE>(static_cast<intptr_t>(config.ParentProcess));
+        WaitForSingleObject(parent, INFINITE);
+        CloseHandle(parent);
+    }
+
+    StepHold = kStepRun;
+    if (!window || !SetTimer(window->Handle(), kStepTimerId, kStepTimerPeriod, nullptr)) {
+        ShowMessage(kStyleDefault, IDS_NO_TIMER);
+        FatalExit(999);
+    }
+    return true;
+}
+
+int ExitInstance() {
+    RemoveExtractedFiles();
+    if (theApp.UninstallerMutex) {
+        ReleaseMutex(theApp.UninstallerMutex);
+        CloseHandle(theApp.UninstallerMutex);
+        theApp.UninstallerMutex = nullptr;
+    }
+    return 0;
+}
+
+// Keyboard navigation for the modeless dialogs (copy progress, uninstall
+// progress) that live beside the background window.
+bool IsModelessDialogMessage(MSG* message) {
+    HWND active = GetActiveWindow();
+    if (!active) return false;
+    char className[16];
+    if (GetClassNameA(active, className, sizeof className) == 0 ||
+        lstrcmpA(className, "#32770") != 0) {
+        return false;
+    }
+    return IsDialogMessageA(active, message) != FALSE;
+}
+
+}  // namespace
+
+int RunSetupApp(HINSTANCE instance, int showCommand) {
+    theApp.Instance = instance;
+    theApp.ShowCommand = showCommand;
+    if (InitInstance()) {
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+            if (IsModelessDialogMessage(&message)) continue;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    } else if (BackgroundWnd* window = MainBackgroundWnd()) {
+        DestroyWindow(window->Handle());
+    }
+    return ExitInstance();
+}
