@@ -1,0 +1,192 @@
+#include "app/system_checks_win.h"
+
+#include <windows.h>
+#include <stdio.h>
+
+#include "app/messages_win.h"
+#include "app/version_check.h"
+#include "res/resource.h"
+
+namespace {
+
+// The sizes that the oldest systems check in the size field.
+static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA layout");
+static_assert(sizeof(OSVERSIONINFOEXA) == 156, "OSVERSIONINFOEXA layout");
+
+const char kProductMutexName[] = "Global\\Mutex object for Orbelo Global";
+
+bool platformIsNt = false;
+
+WindowsVersion QueryVersion() {
+    WindowsVersion version;
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (GetVersionExA(&info)) {
+        version.platformId = info.dwPlatformId;
+        version.major = info.dwMajorVersion;
+        version.minor = info.dwMinorVersion;
+    }
+    return version;
+}
+
+WindowsEdition QueryEdition() {
+    WindowsEdition edition;
+    OSVERSIONINFOEXA info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) {
+        edition.queried = true;
+        edition.platformId = info.dwPlatformId;
+        edition.major = info.dwMajorVersion;
+        edition.productType = info.wProductType;
+    }
+    return edition;
+}
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() {
+        if (handle_) CloseHandle(handle_);
+    }
+    HANDLE* Out() { return &handle_; }
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+class LocalBlock {
+public:
+    explicit LocalBlock(size_t size) : block_(LocalAlloc(LPTR, size)) {}
+    LocalBlock(const LocalBlock&) = delete;
+    LocalBlock& operator=(const LocalBlock&) = delete;
+    ~LocalBlock() {
+        if (block_) LocalFree(block_);
+    }
+    void* Get() const { return block_; }
+
+private:
+    HLOCAL block_;
+};
+
+class Sid {
+public:
+    Sid() = default;
+    Sid(const Sid&) = delete;
+    Sid& operator=(const Sid&) = delete;
+    ~Sid() {
+        if (sid_) FreeSid(sid_);
+    }
+    PSID* Out() { return &sid_; }
+    PSID Get() const { return sid_; }
+
+private:
+    PSID sid_ = nullptr;
+};
+
+// Ends the impersonation on every way out; harmless when ImpersonateSelf failed.
+class SelfImpersonation {
+public:
+    SelfImpersonation() { ImpersonateSelf(SecurityImpersonation); }
+    SelfImpersonation(const SelfImpersonation&) = delete;
+    SelfImpersonation& operator=(const SelfImpersonation&) = delete;
+    ~SelfImpersonation() { RevertToSelf(); }
+};
+
+// The token to check: the thread's while it impersonates, else the process's.
+bool OpenOwnToken(Handle& token) {
+    if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, FALSE, token.Out())) return true;
+    if (GetLastError() != ERROR_NO_TOKEN) return false;
+    return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Out()) != FALSE;
+}
+
+}  // namespace
+
+bool CheckWindowsVersion() {
+    WindowsVersion version = QueryVersion();
+    WindowsEdition edition;
+    if (NeedsEdition(version)) edition = QueryEdition();
+    VersionVerdict verdict = DecideWindowsVersion(version, edition);
+    if (!verdict.accepted) {
+        ShowMessage(kStyleStop, IDS_BAD_WINDOWS);
+        return false;
+    }
+    platformIsNt = verdict.nt;
+    return true;
+}
+
+bool PlatformIsNt() { return platformIsNt; }
+
+bool IsNtFamily() { return QueryVersion().platformId == VER_PLATFORM_WIN32_NT; }
+
+bool IsProductRunning() {
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, kProductMutexName);
+    DWORD error = GetLastError();
+    if (!mutex) {
+        // A mutex of another user's session exists but may not be opened.
+        return error == ERROR_ACCESS_DENIED;
+    }
+    bool running = error == ERROR_ALREADY_EXISTS;
+    // Only a mutex that this probe created is owned by it; releasing it and
+    // closing the handle makes it disappear again.
+    if (!running) ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return running;
+}
+
+bool IsAdministrator() {
+    // Access rights of the check: read 1, write 2.
+    constexpr DWORD kAccessRead = 1;
+    constexpr DWORD kAccessWrite = 2;
+
+    SelfImpersonation impersonation;
+    Handle token;
+    if (!OpenOwnToken(token)) return false;
+
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    Sid administrators;
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  administrators.Out())) {
+        return false;
+    }
+
+    // SECURITY_DESCRIPTOR_MIN_LENGTH is 20 bytes in the 32-bit program.
+    LocalBlock descriptorBlock(SECURITY_DESCRIPTOR_MIN_LENGTH);
+    auto descriptor = static_cast<PSECURITY_DESCRIPTOR>(descriptorBlock.Get());
+    if (!descriptor || !InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION)) {
+        return false;
+    }
+
+    // The ACL header and one access-allowed entry header (8 bytes each)
+    // followed by the SID.
+    DWORD aclSize = GetLengthSid(administrators.Get()) + 16;
+    LocalBlock aclBlock(aclSize);
+    auto acl = static_cast<PACL>(aclBlock.Get());
+    if (!acl || !InitializeAcl(acl, aclSize, ACL_REVISION2) ||
+        !AddAccessAllowedAce(acl, ACL_REVISION2, kAccessRead | kAccessWrite,
+                             administrators.Get()) ||
+        !SetSecurityDescriptorDacl(descriptor, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorGroup(descriptor, administrators.Get(), FALSE) ||
+        !SetSecurityDescriptorOwner(descriptor, administrators.Get(), FALSE) ||
+        !IsValidSecurityDescriptor(descriptor)) {
+        return false;
+    }
+
+    GENERIC_MAPPING mapping = {kAccessRead, kAccessWrite, 0, kAccessRead | kAccessWrite};
+    // Room for a privilege set with one entry (20 bytes); no privilege is
+    // involved in a plain read check.
+    DWORD privileges[5] = {};
+    DWORD privilegesLength = sizeof(privileges);
+    DWORD granted = 0;
+    BOOL status = FALSE;
+    if (!AccessCheck(descriptor, token.Get(), kAccessRead, &mapping,
+                     reinterpret_cast<PPRIVILEGE_SET>(privileges), &privilegesLength, &granted,
+                     &status)) {
+        printf("AccessCheck() failed with error %lu\n", GetLastError());
+        return false;
+    }
+    return status != FALSE;
+}
