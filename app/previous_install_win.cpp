@@ -1,0 +1,256 @@
+#include "app/previous_install_win.h"
+
+#include <shlobj.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "app/half_width_win.h"
+#include "package/setup_config.h"
+
+namespace {
+
+const char kUninstallKeyRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+// The product's Japanese name, which its Startup shortcut bears.
+const char kStartupMatchText[] = "オルベロ";
+
+class RegKey {
+public:
+    RegKey() = default;
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    ~RegKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    HKEY* Out() { return &key_; }
+    HKEY Get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// A heap buffer for registry names and data, whose sizes are only known at
+// run time (value data may be far larger than any stack buffer).
+class Buffer {
+public:
+    Buffer() = default;
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    ~Buffer() { free(data_); }
+    // Makes room for at least size bytes; false when memory runs out. The
+    // contents are not kept.
+    bool Reserve(DWORD size) {
+        if (size <= size_ && data_) return true;
+        if (size == 0) size = 1;
+        char* grown = static_cast<char*>(malloc(size));
+        if (!grown) return false;
+        free(data_);
+        data_ = grown;
+        size_ = size;
+        return true;
+    }
+    char* Get() const { return data_; }
+    BYTE* Bytes() const { return reinterpret_cast<BYTE*>(data_); }
+    DWORD Size() const { return size_; }
+
+private:
+    char* data_ = nullptr;
+    DWORD size_ = 0;
+};
+
+enum class Platform { Windows9x, Nt, Other };
+
+Platform QueryPlatform() {
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (!GetVersionExA(&info)) return Platform::Other;
+    if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return Platform::Windows9x;
+    if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) return Platform::Nt;
+    return Platform::Other;
+}
+
+bool UninstallEntryExists(const char* path) {
+    char value[MAX_PATH];
+    LONG size = sizeof(value);
+    LONG result = RegQueryValueA(HKEY_LOCAL_MACHINE, path, value, &size);
+    // A default value longer than the buffer still proves that the key exists.
+    return result == ERROR_SUCCESS || result == ERROR_MORE_DATA;
+}
+
+// Registry sizes are counted in UTF-16 units; a code page 932 name may take
+// two bytes for each of them.
+DWORD AnsiNameBytes(DWORD characters) { return 2 * characters + 1; }
+
+// Retries of one enumeration index whose value grew between the size query
+// and the read.
+constexpr int kMaxGrowRetries = 16;
+// Longest value name (16383 UTF-16 units) as code page 932 bytes.
+constexpr DWORD kMaxNameBytes = 2 * 16383 + 1;
+
+bool CopyValues(HKEY src, HKEY dst) {
+    DWORD maxName = 0;
+    DWORD maxData = 0;
+    if (RegQueryInfoKeyA(src, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         &maxName, &maxData, nullptr, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    Buffer name;
+    Buffer data;
+    if (!name.Reserve(AnsiNameBytes(maxName)) || !data.Reserve(maxData)) return false;
+
+    int retries = 0;
+    for (DWORD index = 0;;) {
+        DWORD nameSize = name.Size();
+        DWORD dataSize = data.Size();
+        DWORD type = 0;
+        LONG result = RegEnumValueA(src, index, name.Get(), &nameSize, nullptr, &type,
+                                    data.Bytes(), &dataSize);
+        if (result == ERROR_NO_MORE_ITEMS) return true;
+        if (result == ERROR_MORE_DATA) {
+            if (++retries > kMaxGrowRetries) return false;
+            DWORD nameBytes = name.Size() < kMaxNameBytes / 2 ? 2 * name.Size() : kMaxNameBytes;
+            DWORD dataBytes = data.Size() < MAXDWORD / 2 ? 2 * data.Size() : MAXDWORD;
+            if (dataSize > dataBytes) dataBytes = dataSize;
+            if (!name.Reserve(nameBytes) || !data.Reserve(dataBytes)) return false;
+            continue;
+        }
+        if (result != ERROR_SUCCESS) return false;
+        // dataSize is what the read delivered, never the buffer's size.
+        if (RegSetValueExA(dst, name.Get(), 0, type, data.Bytes(), dataSize) != ERROR_SUCCESS) {
+            return false;
+        }
+        retries = 0;
+        ++index;
+    }
+}
+
+bool CopySubkeys(HKEY src, HKEY dst) {
+    DWORD maxSubkey = 0;
+    if (RegQueryInfoKeyA(src, nullptr, nullptr, nullptr, nullptr, &maxSubkey, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    Buffer name;
+    if (!name.Reserve(AnsiNameBytes(maxSubkey))) return false;
+
+    bool complete = true;
+    int retries = 0;
+    for (DWORD index = 0;;) {
+        DWORD nameSize = name.Size();
+        LONG result = RegEnumKeyExA(src, index, name.Get(), &nameSize, nullptr, nullptr, nullptr,
+                                    nullptr);
+        if (result == ERROR_NO_MORE_ITEMS) return complete;
+        if (result == ERROR_MORE_DATA) {
+            if (++retries > kMaxGrowRetries || name.Size() >= kMaxNameBytes) return false;
+            if (!name.Reserve(2 * name.Size())) return false;
+            continue;
+        }
+        if (result != ERROR_SUCCESS) return false;
+        if (!CopyKeyTree(src, dst, name.Get(), name.Get())) complete = false;
+        retries = 0;
+        ++index;
+    }
+}
+
+LONG DeleteNtKeyWithSubkeys(HKEY root, const char* path) {
+    RegKey key;
+    LONG result = RegOpenKeyExA(root, path, 0, KEY_ENUMERATE_SUB_KEYS | DELETE, key.Out());
+    if (result != ERROR_SUCCESS) return result;
+    // On the heap: the recursion may go as deep as the tree.
+    Buffer name;
+    if (!name.Reserve(4096)) return ERROR_NOT_ENOUGH_MEMORY;
+    for (;;) {
+        DWORD nameSize = name.Size();
+        result = RegEnumKeyExA(key.Get(), 0, name.Get(), &nameSize, nullptr, nullptr, nullptr,
+                               nullptr);
+        if (result == ERROR_NO_MORE_ITEMS) return RegDeleteKeyA(root, path);
+        if (result != ERROR_SUCCESS) return result;
+        result = DeleteNtKeyWithSubkeys(key.Get(), name.Get());
+        if (result != ERROR_SUCCESS) return result;
+    }
+}
+
+}  // namespace
+
+bool FindUninstallEntry() {
+    const ByteString& keyName = Config().RegUninstall;
+    // Without a name the path would be the Uninstall key itself.
+    if (keyName.IsEmpty()) return false;
+    ByteString path(kUninstallKeyRoot);
+    path.Append(keyName);
+    if (UninstallEntryExists(path.c_str())) return true;
+    return UninstallEntryExists(ToHalfWidth(path.c_str()).c_str());
+}
+
+bool CopyKeyTree(HKEY srcRoot, HKEY dstRoot, const char* srcPath, const char* dstPath) {
+    RegKey src;
+    if (RegOpenKeyExA(srcRoot, srcPath, 0, KEY_ALL_ACCESS, src.Out()) != ERROR_SUCCESS) {
+        return false;
+    }
+    LONG deleted = DeleteKeyWithSubkeys(dstRoot, dstPath);
+    // Old content that could not be removed would mix with the copy.
+    bool complete = deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+    RegKey dst;
+    if (RegCreateKeyExA(dstRoot, dstPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, dst.Out(),
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    if (!CopyValues(src.Get(), dst.Get())) complete = false;
+    if (!CopySubkeys(src.Get(), dst.Get())) complete = false;
+    return complete;
+}
+
+LONG DeleteKeyWithSubkeys(HKEY root, const char* path) {
+    // An empty path names root itself, which is never meant.
+    if (!path || !*path) return ERROR_BADKEY;
+    switch (QueryPlatform()) {
+    case Platform::Windows9x:
+        // Removes the whole subtree there.
+        return RegDeleteKeyA(root, path);
+    case Platform::Nt:
+        return DeleteNtKeyWithSubkeys(root, path);
+    case Platform::Other:
+        break;
+    }
+    return ERROR_SUCCESS;
+}
+
+void RemoveStartupShortcut() {
+    LPITEMIDLIST items = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_STARTUP, &items)) || !items) return;
+    char folder[MAX_PATH] = "";
+    BOOL found = SHGetPathFromIDListA(items, folder);
+    IMalloc* shellMalloc = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&shellMalloc))) {
+        shellMalloc->Free(items);
+        shellMalloc->Release();
+    }
+    if (!found || !folder[0]) return;
+
+    ByteString pattern(folder);
+    pattern.Append("\\*");
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    StringList paths;
+    do {
+        ByteString path(folder);
+        path.Append('\\');
+        path.Append(entry.cFileName);
+        paths.Add(path);
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+
+    // The name is matched, not the folder: a profile path that contains the
+    // product's name would otherwise make every entry match.
+    size_t nameStart = strlen(folder) + 1;
+    for (size_t i = 0; i < paths.Count(); ++i) {
+        const char* path = paths[i].c_str();
+        if (MbFindText(path + nameStart, kStartupMatchText) < 0) continue;
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+            SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+        }
+        DeleteFileA(path);
+        return;
+    }
+}

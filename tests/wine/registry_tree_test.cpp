@@ -1,0 +1,299 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/previous_install_win.h"
+#include "package/setup_config.h"
+
+namespace {
+
+const char kTestRoot[] = "Software\\ChecksRegistryTreeTest";
+
+struct Value {
+    DWORD type;
+    std::string data;
+    bool operator==(const Value& other) const { return type == other.type && data == other.data; }
+};
+
+// A key tree as "subkey path" -> (value name -> value); read with plain
+// buffers large enough for everything the tests write.
+using Tree = std::map<std::string, std::map<std::string, Value>>;
+
+void ReadTree(HKEY key, const std::string& path, Tree& tree) {
+    auto& values = tree[path];
+    std::vector<char> name(40000);
+    std::vector<BYTE> data(1 << 20);
+    for (DWORD index = 0;; ++index) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        DWORD dataSize = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        LONG result = RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type, data.data(),
+                                    &dataSize);
+        if (result != ERROR_SUCCESS) break;
+        values[std::string(name.data(), nameSize)] =
+            Value{type, std::string(reinterpret_cast<char*>(data.data()), dataSize)};
+    }
+    for (DWORD index = 0;; ++index) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        if (RegEnumKeyExA(key, index, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        std::string child(name.data(), nameSize);
+        HKEY sub = nullptr;
+        if (RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &sub) == ERROR_SUCCESS) {
+            ReadTree(sub, path + "\\" + child, tree);
+            RegCloseKey(sub);
+        }
+    }
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+Tree Snapshot(const std::string& path) {
+    Tree tree;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        ReadTree(key, "", tree);
+        RegCloseKey(key);
+    }
+    return tree;
+}
+
+void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+              const std::string& data) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS)
+        << path;
+    ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                             static_cast<DWORD>(data.size())),
+              ERROR_SUCCESS)
+        << path << " " << name.size();
+    RegCloseKey(key);
+}
+
+void SetString(const std::string& path, const std::string& name, const std::string& text) {
+    SetValue(HKEY_CURRENT_USER, path, name, REG_SZ, std::string(text.c_str(), text.size() + 1));
+}
+
+std::string Bytes(size_t size, unsigned seed) {
+    std::string data(size, '\0');
+    for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 131 + seed) % 251);
+    return data;
+}
+
+class RegistryTree : public ::testing::Test {
+protected:
+    void SetUp() override { SHDeleteKeyA(HKEY_CURRENT_USER, kTestRoot); }
+    void TearDown() override { SHDeleteKeyA(HKEY_CURRENT_USER, kTestRoot); }
+
+    std::string Path(const char* name) const { return std::string(kTestRoot) + "\\" + name; }
+};
+
+}  // namespace
+
+TEST_F(RegistryTree, MissingSourceLeavesDestinationUntouched) {
+    SetString(Path("dst"), "kept", "old");
+    SetString(Path("dst\\sub"), "", "old default");
+    Tree before = Snapshot(Path("dst"));
+    EXPECT_FALSE(CopyKeyTree(HKEY_CURRENT_USER, HKEY_CURRENT_USER, Path("missing").c_str(),
+                             Path("dst").c_str()));
+    EXPECT_EQ(Snapshot(Path("dst")), before);
+    EXPECT_EQ(before.size(), 2u);
+}
+
+TEST_F(RegistryTree, CopyReplacesDestinationWithSourceExactly) {
+    const std::string src = Path("src");
+    std::string dword("\x2A\x00\x00\x80", 4);
+    std::string qword("\x01\x02\x03\x04\x05\x06\x07\x08", 8);
+    SetString(src, "", "default value");
+    SetString(src, "text", "C:\\Program Files\\製品ソ表\\");
+    SetValue(HKEY_CURRENT_USER, src, "expand", REG_EXPAND_SZ, std::string("%TEMP%\\x", 9));
+    SetValue(HKEY_CURRENT_USER, src, "multi", REG_MULTI_SZ, std::string("one\0二\0\0", 9));
+    SetValue(HKEY_CURRENT_USER, src, "dword", REG_DWORD, dword);
+    SetValue(HKEY_CURRENT_USER, src, "qword", REG_QWORD, qword);
+    SetValue(HKEY_CURRENT_USER, src, "none", REG_NONE, "");
+    SetValue(HKEY_CURRENT_USER, src, "empty binary", REG_BINARY, "");
+    SetValue(HKEY_CURRENT_USER, src, "binary 4097", REG_BINARY, Bytes(4097, 1));
+    SetValue(HKEY_CURRENT_USER, src, "binary 300000", REG_BINARY, Bytes(300000, 2));
+    SetString(src, "long text", std::string(6000, 'x'));
+    SetString(src, std::string(300, 'n'), "long name");
+    SetString(src, std::string(4200, 'm'), "name past 4095 bytes");
+    SetString(src, "設定ソ", "日本語の名前");
+    SetString(src + "\\level1", "a", "1");
+    SetString(src + "\\level1\\level2", "b", "2");
+    SetValue(HKEY_CURRENT_USER, src + "\\level1\\level2\\level3", "big", REG_BINARY, Bytes(5000, 3));
+    SetString(src + "\\表示ソ", "", "japanese subkey");
+    SetString(src + "\\empty", "", "");
+    // Old destination content that must disappear.
+    SetString(Path("dst"), "stale", "old");
+    SetString(Path("dst"), "text", "old text");
+    SetString(Path("dst\\stale subkey\\deeper"), "x", "old");
+
+    Tree source = Snapshot(src);
+    ASSERT_EQ(source.size(), 6u);
+    ASSERT_EQ(source[""].size(), 14u);
+
+    EXPECT_TRUE(CopyKeyTree(HKEY_CURRENT_USER, HKEY_CURRENT_USER, src.c_str(), Path("dst").c_str()));
+    EXPECT_EQ(Snapshot(Path("dst")), source);
+    EXPECT_EQ(Snapshot(src), source);
+}
+
+TEST_F(RegistryTree, CopyBetweenOpenedKeysCreatesMissingDestination) {
+    SetString(Path("a\\src\\sub"), "v", "value");
+    HKEY srcParent = nullptr;
+    HKEY dstParent = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, Path("a").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &srcParent, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, Path("b").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &dstParent, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_TRUE(CopyKeyTree(srcParent, dstParent, "src", "new\\copy"));
+    RegCloseKey(srcParent);
+    RegCloseKey(dstParent);
+    EXPECT_EQ(Snapshot(Path("b\\new\\copy")), Snapshot(Path("a\\src")));
+}
+
+TEST_F(RegistryTree, SubkeyThatCannotBeCopiedMakesTheCopyIncomplete) {
+    SetString(Path("src"), "v", "1");
+    SetString(Path("src\\locked"), "secret", "2");
+    SetString(Path("src\\open"), "w", "3");
+    // Everyone may only read the locked subkey, so it cannot be opened with
+    // full access.
+    HKEY locked = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, Path("src\\locked").c_str(), 0, WRITE_DAC, &locked),
+              ERROR_SUCCESS);
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
+                                         &everyone));
+    std::vector<BYTE> aclBuffer(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(everyone));
+    auto* acl = reinterpret_cast<PACL>(aclBuffer.data());
+    ASSERT_TRUE(InitializeAcl(acl, static_cast<DWORD>(aclBuffer.size()), ACL_REVISION));
+    ASSERT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ | WRITE_DAC, everyone));
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    LONG secured = RegSetKeySecurity(locked, DACL_SECURITY_INFORMATION, &descriptor);
+    RegCloseKey(locked);
+    FreeSid(everyone);
+    ASSERT_EQ(secured, ERROR_SUCCESS);
+
+    HKEY probe = nullptr;
+    LONG opened = RegOpenKeyExA(HKEY_CURRENT_USER, Path("src\\locked").c_str(), 0, KEY_ALL_ACCESS,
+                                &probe);
+    if (opened == ERROR_SUCCESS) {
+        RegCloseKey(probe);
+        GTEST_SKIP() << "this Wine does not enforce the key's DACL";
+    }
+    EXPECT_FALSE(CopyKeyTree(HKEY_CURRENT_USER, HKEY_CURRENT_USER, Path("src").c_str(),
+                             Path("dst").c_str()));
+    // Everything else is still copied.
+    Tree copy = Snapshot(Path("dst"));
+    EXPECT_EQ(copy[""].count("v"), 1u);
+    EXPECT_EQ(copy["\\open"].count("w"), 1u);
+}
+
+TEST_F(RegistryTree, DeleteRemovesDeepTreeAndNothingBeside) {
+    // Created level by level through relative handles: the whole path is
+    // longer than one registry path may be.
+    HKEY level = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, Path("doomed").c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &level, nullptr),
+              ERROR_SUCCESS);
+    for (int depth = 0; depth < 60; ++depth) {
+        if (depth % 5 == 0) SetValue(level, "sibling " + std::to_string(depth), "s", REG_SZ, "x");
+        HKEY next = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(level, ("level " + std::to_string(depth)).c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, &next, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(level);
+        level = next;
+    }
+    RegCloseKey(level);
+    SetString(Path("doomed"), "top", "x");
+    SetString(Path("doomedNeighbour"), "keep", "x");
+    EXPECT_EQ(DeleteKeyWithSubkeys(HKEY_CURRENT_USER, Path("doomed").c_str()), ERROR_SUCCESS);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Path("doomed")));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Path("doomedNeighbour")));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestRoot));
+}
+
+TEST_F(RegistryTree, DeleteRefusesEmptyPathAndReportsMissingKey) {
+    SetString(Path("x"), "v", "1");
+    HKEY root = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kTestRoot, 0, KEY_ALL_ACCESS, &root), ERROR_SUCCESS);
+    EXPECT_EQ(DeleteKeyWithSubkeys(root, ""), ERROR_BADKEY);
+    EXPECT_EQ(DeleteKeyWithSubkeys(root, nullptr), ERROR_BADKEY);
+    RegCloseKey(root);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Path("x")));
+    EXPECT_EQ(DeleteKeyWithSubkeys(HKEY_CURRENT_USER, Path("missing").c_str()),
+              ERROR_FILE_NOT_FOUND);
+}
+
+namespace {
+
+const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char kFullWidthName[] = "ＣＨＥＣＫＳ　テスト製品";
+const char kHalfWidthName[] = "CHECKS ﾃｽﾄ製品";
+
+class UninstallEntry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = Config().RegUninstall;
+        Config().RegUninstall = kFullWidthName;
+        RemoveEntries();
+    }
+    void TearDown() override {
+        RemoveEntries();
+        Config().RegUninstall = saved_;
+    }
+    static void RemoveEntries() {
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kUninstallRoot) + kFullWidthName).c_str());
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kUninstallRoot) + kHalfWidthName).c_str());
+    }
+    static void CreateEntry(const char* name, const std::string& defaultValue) {
+        SetValue(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + name, "", REG_SZ,
+                 std::string(defaultValue.c_str(), defaultValue.size() + 1));
+    }
+
+private:
+    ByteString saved_;
+};
+
+}  // namespace
+
+TEST_F(UninstallEntry, AbsentEntryIsNotFound) { EXPECT_FALSE(FindUninstallEntry()); }
+
+TEST_F(UninstallEntry, EntryUnderItsOwnNameIsFound) {
+    CreateEntry(kFullWidthName, "");
+    EXPECT_TRUE(FindUninstallEntry());
+}
+
+TEST_F(UninstallEntry, EntryUnderTheHalfWidthNameIsFound) {
+    CreateEntry(kHalfWidthName, "");
+    EXPECT_TRUE(FindUninstallEntry());
+}
+
+TEST_F(UninstallEntry, EntryWithDefaultValueLongerThanAPathIsFound) {
+    CreateEntry(kFullWidthName, std::string(600, 'v'));
+    EXPECT_TRUE(FindUninstallEntry());
+}
+
+TEST_F(UninstallEntry, EmptyKeyNameNeverMatchesTheUninstallKeyItself) {
+    Config().RegUninstall = "";
+    EXPECT_FALSE(FindUninstallEntry());
+}
