@@ -1,0 +1,29 @@
+// Directory strings and the texts built from them: the trailing backslash
+// rules, the script's directory templates ("%s" for the installation
+// directory) and the uninstall command line.
+#pragma once
+
+#include "app/text.h"
+
+// True when the last character of path is a backslash (a 0x5C trail byte of
+// a double-byte character does not count).
+bool EndsWithBackslash(const char* path);
+// path with a backslash appended when it does not end in one. An empty path
+// stays empty: a backslash alone would name the root of the current drive.
+ByteString WithTrailingBackslash(const char* path);
+// path without its final backslash, when it has one.
+ByteString WithoutTrailingBackslash(const char* path);
+
+// Expands a template of the setup script with the installation directory.
+// The template is script data, so it is never handed to a printf-style
+// formatter: the first "%s" becomes directory, "%%" becomes "%", and every
+// other "%" sequence (a second "%s", "%d", "%5s", a "%" at the end) is
+// copied literally.
+ByteString FormatDirTemplate(const char* format, const char* directory);
+
+// The command line registered for the uninstaller: installDir (ending in a
+// backslash) + program + " " + argsFormat expanded with installDir without
+// its trailing backslash. The program path is not quoted, as the product has
+// always registered it; with an empty argsFormat the line ends in the blank.
+ByteString BuildUninstallCommand(const char* installDir, const char* program,
+                                 const char* argsFormat);
