@@ -1,0 +1,100 @@
+// SZDD, the compressed file format of the Windows LZ expansion library
+// (LZInit / LZCopy expand it at install time), and the "underscore name"
+// under which a compressed file is stored.
+//
+// Layout of an SZDD file:
+//   offset 0, 8 bytes   magic "SZDD" 88 F0 27 33
+//   offset 8, 1 byte    compression mode, always 'A'
+//   offset 9, 1 byte    the last character of the original name, which the
+//                       stored name replaces by "_"; 0 when not recorded
+//   offset 10, 4 bytes  length of the expanded data, little endian
+//   offset 14           LZSS data up to the end of the file
+//
+// The LZSS data is a sequence of groups: one flag byte, then up to eight
+// items, the lowest flag bit describing the first item. A set bit is one
+// literal byte; a clear bit is a two-byte reference b1 b2 to a 4096-byte ring
+// of the most recent output: ring position b1 | (b2 & 0xF0) << 4, length
+// (b2 & 0x0F) + 3. The ring starts filled with spaces and the first output
+// byte goes to position 4096 - 16. A reference copies byte by byte, each byte
+// entering the ring before the next is read, so a reference may overlap what
+// it writes and may reach the initial spaces that no output has replaced yet.
+//
+// No <windows.h>, no exceptions and no standard containers: the installer
+// itself expands through the Windows library, but this core stays portable.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "app/text.h"
+
+constexpr size_t kSzddHeaderSize = 14;
+
+enum class SzddStatus {
+    kOk,
+    kTruncatedHeader,  // fewer than 14 bytes
+    kBadMagic,         // not "SZDD" 88 F0 27 33
+    kBadMode,          // compression mode other than 'A'
+    kShortData,        // the data ends before the length the header gives
+    kLongData,         // the data expands past the length the header gives
+    kTooLarge,         // input too large for the 32-bit length field
+    kOutOfMemory,
+    kWriteFailed,      // the writer refused the output
+};
+
+// A short English description of status, for messages of the tools.
+const char* SzddStatusText(SzddStatus status);
+
+struct SzddHeader {
+    char replacedChar = 0;  // header byte 9
+    uint32_t length = 0;    // expanded length in bytes
+};
+
+// Receives output in order; returns false to stop the operation, which then
+// reports kWriteFailed.
+typedef bool (*SzddWriter)(void* context, const uint8_t* bytes, size_t size);
+
+// Checks the magic and the mode of the first size bytes of a file and reads
+// the header fields. *header is left unchanged unless the result is kOk.
+SzddStatus SzddReadHeader(const uint8_t* data, size_t size, SzddHeader* header);
+
+// Compresses size bytes of data into one SZDD file passed to write in pieces.
+// replacedChar goes into the header. The parse is the smallest that the format
+// allows (each literal costs 9 bits, each reference 17) up to block
+// boundaries every 256 KiB, where at most a reference's worth is lost.
+// Inputs larger than 0xFFFF0000 bytes are refused (kTooLarge) since the
+// header's length field has 32 bits. Needs about 1.4 MB of working memory.
+SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, SzddWriter write,
+                        void* context);
+
+// Expands one SZDD file (header included), passing the output to write in
+// pieces. header, when not null, receives the header fields whenever they
+// could be read.
+//
+// The data runs to the end of the input, as every reader of the format takes
+// it: there is no end marker, and the header's length does not stop the
+// decoding. The file is accepted when the data expands to exactly the length
+// that the header gives; shorter gives kShortData (a truncated file), longer
+// kLongData (the result stops as soon as the output passes that length).
+// A last flag byte whose items never come, or a reference cut after its first
+// byte, adds nothing and is not an error by itself: the length decides. On
+// any failure the bytes already written are not the file and must be
+// discarded by the caller.
+SzddStatus SzddExpand(const uint8_t* data, size_t size, SzddWriter write, void* context,
+                      SzddHeader* header);
+
+// The stored name of a compressed file: name with its last character
+// replaced by "_" ("Orbelo.exe" -> "Orbelo.ex_"), and that character for the
+// header. Names are code page 932; a double-byte last character is refused
+// (false) because the header has room for one byte only, and so is an empty
+// name.
+bool MakeUnderscoreName(const char* name, ByteString* storedName, char* replacedChar);
+
+// The original name from a stored name ending in "_" and the header's
+// character: "_" gives way to replacedChar, or is dropped when replacedChar is
+// 0 (tools that append "_" to the whole name record no character). Refuses
+// (false) a stored name whose last character is not "_", a result that would
+// be empty, and a character that cannot end a file name: control characters,
+// the separators and wildcards \ / : * ? " < > |, "." and space (Windows
+// drops them from the end of a name), and a double-byte lead byte.
+bool RestoreUnderscoreName(const char* storedName, char replacedChar, ByteString* name);
