@@ -1,0 +1,280 @@
+// mkpackage compress / expand: SZDD files as the installer's LZ library
+// expands them, stored under the underscore name ("setup.exe" -> "setup.ex_").
+#include <errno.h>
+#include <iconv.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "package/szdd.h"
+#include "tools/mkpackage/commands.h"
+
+namespace {
+
+constexpr int kRefused = 1;
+constexpr int kUsage = 2;
+
+struct Arguments {
+    std::vector<std::string> files;
+    std::string outDir;  // empty: beside each input
+};
+
+int ParseArguments(const char* command, int argc, char** argv, Arguments* args) {
+    bool options = true;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && arg == "-o") {
+            if (i + 1 >= argc || !*argv[i + 1]) {
+                fprintf(stderr, "mkpackage %s: -o needs a directory\n", command);
+                return kUsage;
+            }
+            args->outDir = argv[++i];
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            fprintf(stderr, "mkpackage %s: unknown option '%s'\n", command, arg.c_str());
+            return kUsage;
+        } else {
+            args->files.push_back(arg);
+        }
+    }
+    if (args->files.empty()) {
+        fprintf(stderr, "usage: mkpackage %s FILE... [-o DIR]\n", command);
+        return kUsage;
+    }
+    struct stat status;
+    if (!args->outDir.empty() &&
+        (stat(args->outDir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))) {
+        fprintf(stderr, "mkpackage %s: %s is not a directory\n", command, args->outDir.c_str());
+        return kUsage;
+    }
+    return 0;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) {
+        *error = strerror(errno);
+        return false;
+    }
+    bytes->clear();
+    struct stat status;
+    if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode))
+        bytes->reserve(static_cast<size_t>(status.st_size));
+    uint8_t buffer[1 << 16];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
+        bytes->insert(bytes->end(), buffer, buffer + got);
+    bool ok = !ferror(file);
+    if (!ok) *error = strerror(errno);
+    fclose(file);
+    return ok;
+}
+
+// An output file written under a temporary name beside its destination and
+// renamed into place only when complete, so a failure leaves nothing behind
+// and never half-overwrites an older file.
+class OutputFile {
+public:
+    ~OutputFile() {
+        if (file_) fclose(file_);
+        if (!temporary_.empty()) unlink(temporary_.c_str());
+    }
+
+    bool Open(const std::string& path, std::string* error) {
+        path_ = path;
+        std::vector<char> name(path.begin(), path.end());
+        const char kSuffix[] = ".tmp-XXXXXX";
+        name.insert(name.end(), kSuffix, kSuffix + sizeof(kSuffix));
+        int fd = mkstemp(name.data());
+        if (fd < 0) {
+            *error = strerror(errno);
+            return false;
+        }
+        temporary_ = name.data();
+        fchmod(fd, 0644);
+        file_ = fdopen(fd, "wb");
+        if (!file_) {
+            *error = strerror(errno);
+            close(fd);
+            return false;
+        }
+        setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+        return true;
+    }
+
+    static bool Write(void* context, const uint8_t* bytes, size_t size) {
+        OutputFile* self = static_cast<OutputFile*>(context);
+        return fwrite(bytes, 1, size, self->file_) == size;
+    }
+
+    bool Commit(std::string* error) {
+        FILE* file = file_;
+        file_ = nullptr;
+        if (fclose(file) != 0 || rename(temporary_.c_str(), path_.c_str()) != 0) {
+            *error = strerror(errno);
+            return false;
+        }
+        temporary_.clear();
+        return true;
+    }
+
+private:
+    std::string path_;
+    std::string temporary_;
+    FILE* file_ = nullptr;
+};
+
+bool Convert(const char* from, const char* to, const std::string& text, std::string* result) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    std::vector<char> out(text.size() * 4 + 16);
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    bool ok = iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && !inLeft;
+    iconv_close(cd);
+    if (ok) result->assign(out.data(), outPtr);
+    return ok;
+}
+
+// Names on this side are UTF-8; the package and the header's byte speak code
+// page 932, so the underscore rules work on the code page 932 form.
+bool ToCodePage932(const std::string& utf8, std::string* cp932) {
+    return Convert("UTF-8", "CP932", utf8, cp932);
+}
+bool FromCodePage932(const std::string& cp932, std::string* utf8) {
+    return Convert("CP932", "UTF-8", cp932, utf8);
+}
+
+void SplitPath(const std::string& path, std::string* dir, std::string* base) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        *dir = ".";
+        *base = path;
+    } else {
+        *dir = slash == 0 ? "/" : path.substr(0, slash);
+        *base = path.substr(slash + 1);
+    }
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+int Refuse(const char* command, const std::string& path, const std::string& why) {
+    fprintf(stderr, "mkpackage %s: %s: %s\n", command, path.c_str(), why.c_str());
+    return kRefused;
+}
+
+int CompressOne(const std::string& path, const std::string& outDir) {
+    const char* kCommand = "compress";
+    std::string dir, base, base932, stored932, stored;
+    SplitPath(path, &dir, &base);
+    if (!ToCodePage932(base, &base932))
+        return Refuse(kCommand, path, "the name cannot be written in code page 932");
+    ByteString storedName;
+    char replaced;
+    if (!MakeUnderscoreName(base932.c_str(), &storedName, &replaced))
+        return Refuse(kCommand, path,
+                      "the name must end in a single-byte character, which the SZDD header keeps");
+    if (!FromCodePage932(storedName.c_str(), &stored))
+        return Refuse(kCommand, path, "the name cannot be written in code page 932");
+    std::string target = JoinPath(outDir.empty() ? dir : outDir, stored);
+    if (SameFile(path, target))
+        return Refuse(kCommand, path, "its compressed name is its own name; use -o DIR");
+
+    std::vector<uint8_t> data;
+    std::string error;
+    if (!ReadWholeFile(path, &data, &error)) return Refuse(kCommand, path, error);
+    OutputFile out;
+    if (!out.Open(target, &error)) return Refuse(kCommand, target, error);
+    SzddStatus status = SzddCompress(data.data(), data.size(), replaced, OutputFile::Write, &out);
+    if (status != SzddStatus::kOk) return Refuse(kCommand, path, SzddStatusText(status));
+    if (!out.Commit(&error)) return Refuse(kCommand, target, error);
+    return 0;
+}
+
+// The expanded name: the stored name with "_" turned back into the header's
+// character. A header character that cannot end a name (say a control
+// character) costs only the name: the data is still good, so "_" is dropped
+// as for files that carry no character. A name not ending in "_" is kept.
+bool ExpandedName(const std::string& path, const std::string& base, char replaced,
+                  std::string* name) {
+    std::string base932;
+    if (!ToCodePage932(base, &base932)) {
+        Refuse("expand", path, "the name cannot be written in code page 932");
+        return false;
+    }
+    ByteString restored;
+    if (!RestoreUnderscoreName(base932.c_str(), replaced, &restored)) {
+        if (!RestoreUnderscoreName(base932.c_str(), 0, &restored)) {
+            *name = base;
+            return true;
+        }
+        fprintf(stderr,
+                "mkpackage expand: %s: the header's character 0x%02X cannot end a file name; "
+                "dropping the \"_\" instead\n",
+                path.c_str(), static_cast<unsigned char>(replaced));
+    }
+    if (!FromCodePage932(restored.c_str(), name)) {
+        Refuse("expand", path, "the restored name is not code page 932 text");
+        return false;
+    }
+    return true;
+}
+
+int ExpandOne(const std::string& path, const std::string& outDir) {
+    const char* kCommand = "expand";
+    std::vector<uint8_t> data;
+    std::string error;
+    if (!ReadWholeFile(path, &data, &error)) return Refuse(kCommand, path, error);
+    SzddHeader header;
+    SzddStatus status = SzddReadHeader(data.data(), data.size(), &header);
+    if (status != SzddStatus::kOk) return Refuse(kCommand, path, SzddStatusText(status));
+
+    std::string dir, base, name;
+    SplitPath(path, &dir, &base);
+    if (!ExpandedName(path, base, header.replacedChar, &name)) return kRefused;
+    std::string target = JoinPath(outDir.empty() ? dir : outDir, name);
+    if (SameFile(path, target))
+        return Refuse(kCommand, path, "its expanded name is its own name; use -o DIR");
+
+    OutputFile out;
+    if (!out.Open(target, &error)) return Refuse(kCommand, target, error);
+    status = SzddExpand(data.data(), data.size(), OutputFile::Write, &out, nullptr);
+    if (status != SzddStatus::kOk) return Refuse(kCommand, path, SzddStatusText(status));
+    if (!out.Commit(&error)) return Refuse(kCommand, target, error);
+    return 0;
+}
+
+int RunEach(const char* command, int argc, char** argv,
+            int (*one)(const std::string&, const std::string&)) {
+    Arguments args;
+    int usage = ParseArguments(command, argc, argv, &args);
+    if (usage) return usage;
+    int result = 0;
+    for (const std::string& path : args.files) {
+        if (one(path, args.outDir) != 0) result = kRefused;
+    }
+    return result;
+}
+
+}  // namespace
+
+int RunCompress(int argc, char** argv) { return RunEach("compress", argc, argv, CompressOne); }
+
+int RunExpand(int argc, char** argv) { return RunEach("expand", argc, argv, ExpandOne); }
