@@ -19,3 +19,8 @@ struct ArchiveInput {
 // for the self entry.
 bool WritePackage(const char* stubPath, const ArchiveInput* inputs, size_t count,
                   int64_t selfTime, const char* outputPath, ByteString* error);
+
+// The checks of WritePackage alone: true when the stub and the inputs would
+// make a package; otherwise false with one line per problem in *error.
+bool CheckPackageInputs(const char* stubPath, const ArchiveInput* inputs, size_t count,
+                        int64_t selfTime, ByteString* error);
