@@ -1,0 +1,38 @@
+// mkpackage: builds installer packages and the SZDD files they carry.
+#include <stdio.h>
+#include <string.h>
+
+#include "tools/mkpackage/commands.h"
+
+namespace {
+
+void PrintUsage(FILE* out) {
+    fputs("usage:\n"
+          "  mkpackage pack --stub STUB -o OUT [--time SECONDS] FILE...\n"
+          "      writes STUB followed by an archive of the FILEs, each stored under its\n"
+          "      base name with its modification time (SOURCE_DATE_EPOCH caps the times)\n"
+          "  mkpackage compress FILE... [-o DIR]\n"
+          "  mkpackage expand FILE... [-o DIR]\n",
+          out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    const char* command = argv[1];
+    if (strcmp(command, "pack") == 0) return RunPack(argc - 2, argv + 2);
+    if (strcmp(command, "compress") == 0) return RunCompress(argc - 2, argv + 2);
+    if (strcmp(command, "expand") == 0) return RunExpand(argc - 2, argv + 2);
+    if (strcmp(command, "-h") == 0 || strcmp(command, "--help") == 0 ||
+        strcmp(command, "help") == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    fprintf(stderr, "mkpackage: unknown command '%s'\n", command);
+    PrintUsage(stderr);
+    return 2;
+}

@@ -1,0 +1,178 @@
+// mkpackage pack: an installer stub followed by the archive of the given files.
+#include <errno.h>
+#include <iconv.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "package/archive.h"
+#include "package/archive_writer.h"
+#include "tools/mkpackage/commands.h"
+
+namespace {
+
+constexpr int kRefused = 1;
+constexpr int kUsage = 2;
+
+int UsageError(const char* message) {
+    fprintf(stderr, "mkpackage pack: %s\n", message);
+    fputs("usage: mkpackage pack --stub STUB -o OUT [--time SECONDS] FILE...\n", stderr);
+    return kUsage;
+}
+
+// A whole decimal number of seconds in the archive's signed 32-bit range.
+bool ParseSeconds(const char* text, int64_t* seconds) {
+    if (!*text) return false;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9') return false;
+    }
+    errno = 0;
+    long long value = strtoll(text, nullptr, 10);
+    if (errno != 0 || value > INT32_MAX) return false;
+    *seconds = value;
+    return true;
+}
+
+// Modification time in seconds, or -1 when the file cannot be queried (the
+// writer then reports the file itself).
+int64_t ModificationTime(const char* path) {
+    struct stat status;
+    if (stat(path, &status) != 0) return -1;
+    return static_cast<int64_t>(status.st_mtime);
+}
+
+bool IsAscii(const std::string& text) {
+    for (unsigned char c : text) {
+        if (c >= 0x80) return false;
+    }
+    return true;
+}
+
+// The archive carries code page 932 names; the names here are UTF-8.
+bool ToCodePage932(const std::string& utf8, std::string* cp932) {
+    if (IsAscii(utf8)) {
+        *cp932 = utf8;
+        return true;
+    }
+    iconv_t converter = iconv_open("CP932", "UTF-8");
+    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+    std::string in = utf8;
+    std::vector<char> out(in.size() * 2 + 1);
+    char* inPointer = &in[0];
+    size_t inLeft = in.size();
+    char* outPointer = out.data();
+    size_t outLeft = out.size();
+    size_t result = iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft);
+    iconv_close(converter);
+    if (result == static_cast<size_t>(-1) || inLeft != 0) return false;
+    cp932->assign(out.data(), out.size() - outLeft);
+    return true;
+}
+
+std::string BaseName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void PrintProblems(const ByteString& problems) {
+    const char* line = problems.c_str();
+    while (*line) {
+        const char* end = strchr(line, '\n');
+        size_t length = end ? static_cast<size_t>(end - line) : strlen(line);
+        fprintf(stderr, "mkpackage pack: %.*s\n", static_cast<int>(length), line);
+        line += length + (end ? 1 : 0);
+    }
+}
+
+}  // namespace
+
+int RunPack(int argc, char** argv) {
+    const char* stub = nullptr;
+    const char* output = nullptr;
+    int64_t selfTime = -1;
+    std::vector<std::string> files;
+    bool options = true;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && arg == "--stub") {
+            if (!hasValue) return UsageError("--stub needs a file");
+            stub = argv[++i];
+        } else if (options && arg == "-o") {
+            if (!hasValue) return UsageError("-o needs a file");
+            output = argv[++i];
+        } else if (options && arg == "--time") {
+            if (!hasValue || !ParseSeconds(argv[i + 1], &selfTime)) {
+                return UsageError("--time needs whole seconds since 1970 (up to 2147483647)");
+            }
+            ++i;
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            return UsageError(("unknown option " + arg).c_str());
+        } else {
+            files.push_back(arg);
+        }
+    }
+    if (!stub) return UsageError("no --stub given");
+    if (!output) return UsageError("no -o given");
+    if (files.empty()) return UsageError("no files given");
+
+    // Reproducible packages: no recorded time lies after SOURCE_DATE_EPOCH.
+    int64_t cap = INT64_MAX;
+    if (const char* epoch = getenv("SOURCE_DATE_EPOCH")) {
+        if (!ParseSeconds(epoch, &cap)) {
+            fprintf(stderr, "mkpackage pack: SOURCE_DATE_EPOCH is not whole seconds since 1970 "
+                            "(up to 2147483647)\n");
+            return kUsage;
+        }
+    }
+    // A stub that cannot be queried is reported by the writer, not as a time.
+    if (selfTime < 0) selfTime = std::min(std::max<int64_t>(ModificationTime(stub), 0), cap);
+
+    // Names that cannot be converted are reported here and left out of the
+    // writer's checks, which report every other problem.
+    std::vector<std::string> names(files.size());
+    std::vector<ArchiveInput> inputs;
+    bool namesOk = true;
+    bool haveScript = false;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!ToCodePage932(BaseName(files[i]), &names[i])) {
+            fprintf(stderr, "mkpackage pack: %s: the name cannot be written in code page 932\n",
+                    files[i].c_str());
+            namesOk = false;
+            continue;
+        }
+        if (strcasecmp(names[i].c_str(), "install.inf") == 0) haveScript = true;
+        ArchiveInput input;
+        input.path = files[i].c_str();
+        input.name = names[i].c_str();
+        input.time = std::min(ModificationTime(files[i].c_str()), cap);
+        inputs.push_back(input);
+    }
+
+    ByteString problems;
+    if (!namesOk) {
+        if (!inputs.empty() &&
+            !CheckPackageInputs(stub, inputs.data(), inputs.size(), selfTime, &problems)) {
+            PrintProblems(problems);
+        }
+        return kRefused;
+    }
+    if (!WritePackage(stub, inputs.data(), inputs.size(), selfTime, output, &problems)) {
+        PrintProblems(problems);
+        return kRefused;
+    }
+    if (!haveScript) {
+        fprintf(stderr, "mkpackage pack: warning: no install.inf among the files; the installer "
+                        "needs one to start\n");
+    }
+    return 0;
+}
