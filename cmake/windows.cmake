@@ -44,6 +44,10 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
             add_executable(${kind}_tests ${TEST_SOURCES})
             target_link_libraries(${kind}_tests PRIVATE winedge gtest gtest_main)
             target_link_options(${kind}_tests PRIVATE ${WINE_TEST_LINK})
+            if(kind STREQUAL "wine")
+                # The program's own resources: string table, dialogs, icon.
+                target_sources(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/res/install.rc)
+            endif()
             target_compile_definitions(${kind}_tests PRIVATE
                 INSTALLER_BUILD_DIR="${CMAKE_BINARY_DIR}"
                 INSTALLER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
