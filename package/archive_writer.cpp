@@ -89,15 +89,18 @@ int64_t CheckInput(const ArchiveInput& input, ByteString* error) {
         return -1;
     }
     int first = fgetc(file.Get());
-    StdioSource source(file.Get());
-    int64_t size = 0;
-    bool sized = source.QuerySize(&size);
-    if (first == EOF && sized && size == 0) {
-        AddProblem(error, input.path, "the file is empty; the archive cannot carry an empty file");
+    if (first == EOF && ferror(file.Get())) {
+        AddProblem(error, input.path, "the file cannot be read (is it a directory?)");
         return -1;
     }
-    if (first == EOF || !sized) {
-        AddProblem(error, input.path, "the file cannot be read (is it a directory?)");
+    StdioSource source(file.Get());
+    int64_t size = 0;
+    if (!source.QuerySize(&size)) {
+        AddProblem(error, input.path, "the size of the file cannot be read");
+        return -1;
+    }
+    if (first == EOF) {
+        AddProblem(error, input.path, "the file is empty; the archive cannot carry an empty file");
         return -1;
     }
     if (size > INT32_MAX) {
