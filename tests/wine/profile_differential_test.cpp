@@ -1,0 +1,289 @@
+// The portable profile reader against the real GetPrivateProfileStringA: the
+// same questions (section, key, default, buffer size) must get the same bytes
+// and the same return value, and the setup script read through either must
+// give the same SetupConfig.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "package/profile.h"
+#include "package/setup_config.h"
+#include "package/setup_script.h"
+#include "package/setup_script_win.h"
+#include "tests/common/profile_corpus.h"
+#include "tests/common/setup_config_compare.h"
+#include "tests/common/tricky_script.h"
+
+namespace {
+
+std::string WinePath(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return text;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got) text.append(chunk, got);
+    CloseHandle(file);
+    return text;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& text) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == text.size();
+}
+
+// A private directory under the temporary directory, removed with its files.
+class TempDir {
+public:
+    TempDir() {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        static int serial = 0;
+        path_ = std::string(base) + "profile-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(++serial) + "\\";
+        CreateDirectoryA(path_.c_str(), nullptr);
+    }
+    ~TempDir() {
+        for (const std::string& file : files_) DeleteFileA(file.c_str());
+        for (auto it = dirs_.rbegin(); it != dirs_.rend(); ++it) RemoveDirectoryA(it->c_str());
+        RemoveDirectoryA(path_.c_str());
+    }
+    const std::string& Path() const { return path_; }
+    std::string Write(const std::string& name, const std::string& text) {
+        std::string file = path_ + name;
+        EXPECT_TRUE(WriteWholeFile(file, text)) << file;
+        files_.push_back(file);
+        return file;
+    }
+    std::string MakeDir(const std::string& name) {
+        std::string dir = path_ + name;
+        CreateDirectoryA(dir.c_str(), nullptr);
+        dirs_.push_back(dir);
+        return dir;
+    }
+
+private:
+    std::string path_;
+    std::vector<std::string> files_;
+    std::vector<std::string> dirs_;
+};
+
+struct Answer {
+    size_t ret;
+    std::string bytes;
+};
+
+const size_t kGuard = 16;
+
+Answer AskApi(const std::string& file, const char* section, const char* key, const char* def,
+              size_t size) {
+    std::vector<char> buffer(size + kGuard, 0);
+    DWORD ret = GetPrivateProfileStringA(section, key, def, buffer.data(),
+                                         static_cast<DWORD>(size), file.c_str());
+    for (size_t i = size; i < size + kGuard; ++i) {
+        EXPECT_EQ(buffer[i], 0) << "the profile API wrote past " << size << " bytes";
+    }
+    return {ret, std::string(buffer.data(), size)};
+}
+
+Answer AskPortable(const IniProfile& profile, const char* section, const char* key,
+                   const char* def, size_t size) {
+    // Filled with garbage on purpose: the reader must leave it as the API
+    // leaves a zero-filled buffer.
+    std::vector<char> buffer(size, 'X');
+    size_t ret = profile.GetPrivateString(section, key, def, buffer.data(), size);
+    return {ret, std::string(buffer.data(), size)};
+}
+
+std::string Printable(const std::string& bytes) {
+    std::string out;
+    size_t end = bytes.size();
+    while (end > 0 && bytes[end - 1] == 0) --end;
+    if (end > 80) end = 80;
+    static const char hex[] = "0123456789ABCDEF";
+    for (size_t i = 0; i < end; ++i) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+class Differ {
+public:
+    Differ(const std::string& name, const std::string& file, const IniProfile& profile)
+        : name_(name), file_(file), profile_(profile) {}
+
+    // Asks both; returns the API's answer.
+    Answer Compare(const std::string& section, const char* key, const char* def, size_t size) {
+        Answer api = AskApi(file_, section.c_str(), key, def, size);
+        Answer mine = AskPortable(profile_, section.c_str(), key, def, size);
+        ++questions_;
+        if (api.ret != mine.ret || api.bytes != mine.bytes) {
+            if (mismatches_.size() < 25) {
+                mismatches_.push_back(name_ + ": [" + Printable(section) + "] " +
+                                      (key ? "key '" + Printable(key) + "'" : "key list") +
+                                      " default '" + Printable(def) + "' size " +
+                                      std::to_string(size) + ": API " + std::to_string(api.ret) +
+                                      " '" + Printable(api.bytes) + "', portable " +
+                                      std::to_string(mine.ret) + " '" + Printable(mine.bytes) +
+                                      "'");
+            }
+            ++mismatchCount_;
+        }
+        return api;
+    }
+
+    size_t Questions() const { return questions_; }
+    size_t MismatchCount() const { return mismatchCount_; }
+    const std::vector<std::string>& Mismatches() const { return mismatches_; }
+
+private:
+    std::string name_;
+    std::string file_;
+    const IniProfile& profile_;
+    size_t questions_ = 0;
+    size_t mismatchCount_ = 0;
+    std::vector<std::string> mismatches_;
+};
+
+const size_t kSizes[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 16, 255, 256, 257, 259, 260, 261,
+                         65535};
+const char* const kValueDefaults[] = {"", "DEF  ", "'q'", "\"dq\"", "  ", "0"};
+
+void CompareFile(const std::string& name, const std::string& file, const std::string& text) {
+    IniProfile profile;
+    profile.Parse(text.data(), text.size());
+    Differ local(name, file, profile);
+    for (const std::string& section : ProfileCorpusSections()) {
+        for (size_t size : kSizes) local.Compare(section, nullptr, "", size);
+        local.Compare(section, nullptr, "DEF", 65535);
+        local.Compare(section, nullptr, "'q'", 3);
+
+        std::vector<std::string> keys = ProfileCorpusKeys();
+        Answer list = AskApi(file, section.c_str(), nullptr, "", 65535);
+        StringList listed = SplitNameList(list.bytes.data(), list.bytes.size());
+        if (listed.IsEmpty()) {
+            for (const std::string& key : keys) local.Compare(section, key.c_str(), "0", 65535);
+            continue;
+        }
+        for (size_t i = 0; i < listed.Count(); ++i) {
+            // Long lists: their head and tail are enough.
+            if (i < 40 || i + 5 >= listed.Count()) keys.push_back(listed[i].c_str());
+        }
+        for (const std::string& key : keys) {
+            for (size_t size : kSizes) local.Compare(section, key.c_str(), "0", size);
+            for (const char* def : kValueDefaults) {
+                local.Compare(section, key.c_str(), def, 65535);
+                local.Compare(section, key.c_str(), def, 4);
+            }
+        }
+    }
+    EXPECT_EQ(local.MismatchCount(), 0u) << name << ": " << local.MismatchCount() << " of "
+                                         << local.Questions() << " answers differ";
+    for (const std::string& line : local.Mismatches()) ADD_FAILURE() << line;
+}
+
+TEST(ProfileDifferential, PortableReaderAnswersEveryQuestionLikeTheProfileApi) {
+    TempDir dir;
+    int index = 0;
+    for (const ProfileCorpusEntry& entry : ProfileCorpus()) {
+        // A new file name per entry: the API caches files by name.
+        std::string file = dir.Write("corpus" + std::to_string(index++) + ".ini", entry.text);
+        CompareFile(entry.name, file, entry.text);
+    }
+    std::string sample = ReadWholeFile(WinePath(INSTALLER_SOURCE_DIR "/sample/install.inf"));
+    ASSERT_FALSE(sample.empty());
+    CompareFile("sample", dir.Write("sample.ini", sample), sample);
+    CompareFile("tricky", dir.Write("tricky.ini", TrickyScript()), TrickyScript());
+}
+
+// ReadSetupScript works on the process-wide record; each test leaves it as
+// it found it.
+class SetupScriptWin : public ::testing::Test {
+protected:
+    void SetUp() override { saved_.reset(new SetupConfig(Config())); }
+    void TearDown() override { Config() = *saved_; }
+
+    // Reads dir + "install.inf" by both routes and compares the records.
+    void ExpectBothRoutesAgree(const std::string& dir, bool uninstallMode) {
+        Config().ScriptDir = dir.c_str();
+        ASSERT_TRUE(ReadSetupScript(uninstallMode));
+
+        IniProfile profile;
+        ASSERT_TRUE(profile.LoadFile((dir + "install.inf").c_str()));
+        std::unique_ptr<SetupConfig> portable(new SetupConfig);
+        // Wine reports an NT-family platform.
+        ReadSetupScriptFrom(profile, uninstallMode, true, *portable);
+        ExpectSameScriptFields(Config(), *portable);
+    }
+
+private:
+    std::unique_ptr<SetupConfig> saved_;
+};
+
+TEST_F(SetupScriptWin, SampleScriptGivesTheSameRecordThroughTheProfileApi) {
+    std::string dir = WinePath(INSTALLER_SOURCE_DIR "/sample/");
+    for (bool uninstallMode : {false, true}) {
+        SCOPED_TRACE(uninstallMode ? "uninstaller" : "installer");
+        ExpectBothRoutesAgree(dir, uninstallMode);
+        EXPECT_STREQ(Config().UninstallArgsFormat.c_str(), "-u -p \"%s\"");
+        EXPECT_EQ(Config().CopyList.Count(), 6u);
+    }
+}
+
+TEST_F(SetupScriptWin, TrickyScriptGivesTheSameRecordThroughTheProfileApi) {
+    TempDir dir;
+    dir.Write("install.inf", TrickyScript());
+    for (bool uninstallMode : {false, true}) {
+        SCOPED_TRACE(uninstallMode ? "uninstaller" : "installer");
+        ExpectBothRoutesAgree(dir.Path(), uninstallMode);
+        // The Wine prefix is an NT-family system: code 7 is a system file.
+        ASSERT_EQ(Config().SystemFiles.Count(), 1u);
+        EXPECT_STREQ(Config().SystemFiles[0].c_str(), "a.dll");
+        EXPECT_EQ(Config().NumberedGroupItemCounts[0], kMaxGroupItems);
+    }
+}
+
+TEST_F(SetupScriptWin, OnlyAMissingScriptFails) {
+    TempDir dir;
+    Config().ScriptDir = dir.Path().c_str();
+    EXPECT_FALSE(ReadSetupScript(false));
+
+    dir.MakeDir("install.inf");
+    EXPECT_FALSE(ReadSetupScript(false)) << "a directory is no script";
+
+    TempDir other;
+    other.Write("install.inf", "");
+    Config().ScriptDir = other.Path().c_str();
+    ASSERT_TRUE(ReadSetupScript(true));
+    EXPECT_EQ(Config().InstDispProgramMenu, 1);
+    EXPECT_EQ(Config().UnInstDispProgramMenu, 1);
+    EXPECT_EQ(Config().ProgramFolders.Count(), 1u);
+    EXPECT_TRUE(Config().CopyList.IsEmpty());
+}
+
+}  // namespace
