@@ -167,11 +167,8 @@ DestDirVerdict ValidateDestDir(const char* editText, uint32_t needBytes, DestDir
     }
     // The chain ends in a backslash of our own, never in a trail byte.
     if (!chain.IsEmpty()) chain.Truncate(chain.Length() - 1);
-
-    if (!ops.EnterDirectory(dir.c_str())) {
-        verdict.message = IDS_CANNOT_CREATE_DIR;
-        return verdict;
-    }
     verdict.createdChain = chain;
+
+    if (!ops.EnterDirectory(dir.c_str())) verdict.message = IDS_CANNOT_CREATE_DIR;
     return verdict;
 }

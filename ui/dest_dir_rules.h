@@ -76,14 +76,17 @@ protected:
 struct DestDirVerdict {
     int message = 0;          // 0 accepted, otherwise the message id to show
     ByteString installDir;    // the normalized text, set by every attempt
-    ByteString createdChain;  // levels created, "A\B" relative; empty if none
+    // The levels that this attempt created and entered, "A\B" relative to
+    // the deepest level that existed; empty when none was created or when a
+    // level could not be created or entered (those stay unrecorded).
+    ByteString createdChain;
 };
 
 // The OK validation in its fixed order: absolute path (message 4), volume
 // (5), malformed directory part (25), free space (3), then the levels are
 // entered or created one by one (6) and finally the whole directory is
-// entered (6). On acceptance the current directory is the directory and
-// createdChain names the levels that did not exist before. A directory longer
-// than the 260-byte buffers it must fit is refused with message 6 before
-// anything is created.
+// entered (6). On acceptance the current directory is the directory. The
+// chain is handed back even when only that last step fails, since its levels
+// were made all the same. A directory longer than the 260-byte buffers it
+// must fit is refused with message 6 before anything is created.
 DestDirVerdict ValidateDestDir(const char* editText, uint32_t needBytes, DestDirOps& ops);
