@@ -96,9 +96,7 @@ public:
 
     const Unit* Units() const { return units_ + start_; }
     size_t Length() const { return length_ - start_; }
-    void TrimSpaces() {
-        Trim(units_, &start_, &length_);
-    }
+    void TrimSpaces() { Trim(units_, &start_, &length_); }
     // Trailing ASCII spaces go, but never the first character.
     void DropTrailingBlanks() {
         while (length_ > start_ + 1 && units_[length_ - 1] == ' ') --length_;
@@ -159,8 +157,8 @@ void IniProfile::Clear() {
 void IniProfile::AddSection(size_t nameStart, size_t nameLength) {
     if (sectionCount_ == sectionCapacity_) {
         sectionCapacity_ = sectionCapacity_ ? sectionCapacity_ * 2 : 16;
-        sections_ = static_cast<Section*>(
-            CheckedRealloc(sections_, sectionCapacity_ * sizeof(Section)));
+        sections_ =
+            static_cast<Section*>(CheckedRealloc(sections_, sectionCapacity_ * sizeof(Section)));
     }
     Section& section = sections_[sectionCount_++];
     section.nameStart = nameStart;
@@ -332,10 +330,11 @@ size_t IniProfile::GetPrivateString(const char* section, const char* key, const 
         sectionName.TrimSpaces();
         keyName.TrimSpaces();
         defaultText.DropTrailingBlanks();
-        const Key* found = FindKey(sectionName.Units(), sectionName.Length(), keyName.Units(),
-                                   keyName.Length());
+        const Key* found =
+            FindKey(sectionName.Units(), sectionName.Length(), keyName.Units(), keyName.Length());
         if (found && found->hasValue) {
-            wideLength = CopyEntry(wide, units_ + found->valueStart, found->valueLength, bufferSize);
+            wideLength =
+                CopyEntry(wide, units_ + found->valueStart, found->valueLength, bufferSize);
         } else {
             wideLength = CopyEntry(wide, defaultText.Units(), defaultText.Length(), bufferSize);
         }

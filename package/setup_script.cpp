@@ -68,8 +68,8 @@ void ReadNumberedGroups(const ProfileSource& source, SetupConfig& config) {
                           ? keys.Count()
                           : static_cast<size_t>(kMaxGroupItems);
         for (size_t i = 0; i < kept; ++i) {
-            ByteString value = source.GetValue(section.c_str(), keys[i].c_str(), "0",
-                                               kGroupValueSize);
+            ByteString value =
+                source.GetValue(section.c_str(), keys[i].c_str(), "0", kGroupValueSize);
             GroupItem& item =
                 config.NumberedGroupItems[kMaxGroupItems * g + config.NumberedGroupItemCounts[g]];
             item.name = keys[i];
@@ -149,19 +149,20 @@ void ReadSetupScriptFrom(const ProfileSource& source, bool uninstallMode, bool i
 
     // One folder per group, [Group] included; an absent name stays empty.
     for (int j = 0; j <= config.NumberedGroupCount; ++j) {
-        ByteString key = j == 0 ? ByteString("ProgramFolder_Group") : Numbered("ProgramFolder_Group", j);
+        ByteString key =
+            j == 0 ? ByteString("ProgramFolder_Group") : Numbered("ProgramFolder_Group", j);
         config.ProgramFolders.Add(SetupText(source, key.c_str()));
     }
 
     // Every number is probed: gaps in the uninstall keys are allowed.
     for (int n = 0; n < kMaxUninstallKeys; ++n) {
-        ByteString key = source.GetValue("UnInstall", Numbered("HCU", n).c_str(), "",
-                                         kScriptValueSize);
+        ByteString key =
+            source.GetValue("UnInstall", Numbered("HCU", n).c_str(), "", kScriptValueSize);
         if (!key.IsEmpty()) config.UninstallUserKeys.Add(key);
     }
     for (int n = 0; n < kMaxUninstallKeys; ++n) {
-        ByteString key = source.GetValue("UnInstall", Numbered("HLM", n).c_str(), "",
-                                         kScriptValueSize);
+        ByteString key =
+            source.GetValue("UnInstall", Numbered("HLM", n).c_str(), "", kScriptValueSize);
         if (!key.IsEmpty()) config.UninstallMachineKeys.Add(key);
     }
 }

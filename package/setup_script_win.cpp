@@ -14,7 +14,8 @@ namespace {
 class ZeroedBuffer {
 public:
     explicit ZeroedBuffer(size_t size)
-        : data_(static_cast<char*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1))) {}
+        : data_(
+              static_cast<char*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1))) {}
     ZeroedBuffer(const ZeroedBuffer&) = delete;
     ZeroedBuffer& operator=(const ZeroedBuffer&) = delete;
     ~ZeroedBuffer() {
@@ -58,8 +59,8 @@ public:
     StringList GetKeyNames(const char* section, size_t bufferSize) const override {
         ZeroedBuffer buffer(bufferSize);
         if (!buffer.Get()) return StringList();
-        GetPrivateProfileStringA(section, nullptr, "", buffer.Get(),
-                                 static_cast<DWORD>(bufferSize), path_);
+        GetPrivateProfileStringA(section, nullptr, "", buffer.Get(), static_cast<DWORD>(bufferSize),
+                                 path_);
         StringList names = SplitNameList(buffer.Get(), bufferSize);
         return names;
     }

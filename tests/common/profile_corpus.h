@@ -147,14 +147,36 @@ inline std::vector<ProfileCorpusEntry> ProfileCorpus() {
 // Section names worth asking every corpus file for: present, in other case,
 // with spaces, with trail bytes, absent.
 inline std::vector<std::string> ProfileCorpusSections() {
-    return {"Setup", "setup", "SETUP", " Setup ", "Q", "Source", "source", "Other",
-            "S", "E", "", "L", "ソフト表示", "ゾ", "ゼ", "表", "Sec", "Spaced",
-            " Spaced", "a]b", "Open", "Indented", "Group1", "Missing"};
+    return {"Setup", "setup",  "SETUP",   " Setup ", "Q",          "Source",   "source", "Other",
+            "S",     "E",      "",        "L",       "ソフト表示", "ゾ",       "ゼ",     "表",
+            "Sec",   "Spaced", " Spaced", "a]b",     "Open",       "Indented", "Group1", "Missing"};
 }
 
 // Key names asked in every section besides the ones the section lists.
 inline std::vector<std::string> ProfileCorpusKeys() {
-    return {"ProgramName", "PROGRAMNAME", " ProgramName ", "NoEquals", "noequals", "Empty",
-            "Missing", "A", "a", "ソ", "表", "ア", "ヂ", "Ａ", "ａ", "ゼ", "", ";indented",
-            "; Orbelo.exe", "#hash", "orphan", "k", "nameless", "\x81\x40Wide", "Wide"};
+    return {"ProgramName",
+            "PROGRAMNAME",
+            " ProgramName ",
+            "NoEquals",
+            "noequals",
+            "Empty",
+            "Missing",
+            "A",
+            "a",
+            "ソ",
+            "表",
+            "ア",
+            "ヂ",
+            "Ａ",
+            "ａ",
+            "ゼ",
+            "",
+            ";indented",
+            "; Orbelo.exe",
+            "#hash",
+            "orphan",
+            "k",
+            "nameless",
+            "\x81\x40Wide",
+            "Wide"};
 }

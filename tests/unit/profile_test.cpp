@@ -47,8 +47,7 @@ TEST(IniProfileTest, ValuesAnswerAsTheProfileApi) {
         {"present, only spaces", "[S]\r\nk=   \r\n", "S", "k", 65535, ""},
         {"line without = shadows a later key", "[S]\r\nk\r\nK=2\r\n", "S", "k", 65535, "DEF"},
         {"duplicate key: first wins", "[S]\r\na=1\r\nA=2\r\n", "S", "a", 65535, "1"},
-        {"duplicate section is never seen", "[S]\r\na=1\r\n[s]\r\nb=2\r\n", "S", "b", 65535,
-         "DEF"},
+        {"duplicate section is never seen", "[S]\r\na=1\r\n[s]\r\nb=2\r\n", "S", "b", 65535, "DEF"},
         {"double quotes removed", "[S]\r\nk=\"a b\"\r\n", "S", "k", 65535, "a b"},
         {"single quotes removed", "[S]\r\nk='a'\r\n", "S", "k", 65535, "a"},
         {"quotes inside kept", "[S]\r\nk=install.exe,-u -p \"%s\"\r\n", "S", "k", 65535,
@@ -74,13 +73,11 @@ TEST(IniProfileTest, ValuesAnswerAsTheProfileApi) {
         {"LF line ends, no final newline", "[S]\nk=1\nlast=2", "S", "last", 65535, "2"},
         {"CR line ends", "[S]\rk=1\rm=2\r", "S", "m", 65535, "2"},
         {"Ctrl-Z is a space", "[S]\r\n\x1Ak=\x1Av\x1A\r\n", "S", "k", 65535, "v"},
-        {"header with spaces and trailing text", "[ Sec ] tail\r\nk=1\r\n", "Sec", "k", 65535,
-         "1"},
+        {"header with spaces and trailing text", "[ Sec ] tail\r\nk=1\r\n", "Sec", "k", 65535, "1"},
         {"header ends at the last bracket", "[a]b]\r\nk=1\r\n", "a]b", "k", 65535, "1"},
     };
     for (const Case& c : cases) {
-        EXPECT_STREQ(Value(c.text, c.section, c.key, "DEF", c.size).c_str(), c.expected)
-            << c.what;
+        EXPECT_STREQ(Value(c.text, c.section, c.key, "DEF", c.size).c_str(), c.expected) << c.what;
     }
 }
 
@@ -100,15 +97,20 @@ TEST(IniProfileTest, KeyListsAnswerAsTheProfileApi) {
         std::vector<std::string> expected;
     } cases[] = {
         {"file order, duplicates kept, lines without = and comments left out",
-         "[S]\r\nb=1\r\n; c=2\r\nA=3\r\nd\r\na=4\r\n#h=5\r\n", "S", 65535, {"b", "A", "a", "#h"}},
+         "[S]\r\nb=1\r\n; c=2\r\nA=3\r\nd\r\na=4\r\n#h=5\r\n",
+         "S",
+         65535,
+         {"b", "A", "a", "#h"}},
         {"an empty name ends the list", "[S]\r\na=1\r\n=x\r\nb=2\r\n", "S", 65535, {"a"}},
         {"an empty first name gives none", "[S]\r\n=x\r\nb=2\r\n", "S", 65535, {}},
         {"absent section", "[S]\r\na=1\r\n", "T", 65535, {}},
         {"empty section", "[S]\r\n[T]\r\na=1\r\n", "S", 65535, {}},
-        {"only the first of duplicate sections", "[S]\r\na=1\r\n[s]\r\nb=2\r\n", "s", 65535,
-         {"a"}},
+        {"only the first of duplicate sections", "[S]\r\na=1\r\n[s]\r\nb=2\r\n", "s", 65535, {"a"}},
         {"section name is not trimmed", "[S]\r\na=1\r\n", " S", 65535, {}},
-        {"a full buffer cuts the last name", "[S]\r\nabc=1\r\ndefgh=2\r\nijk=3\r\n", "S", 10,
+        {"a full buffer cuts the last name",
+         "[S]\r\nabc=1\r\ndefgh=2\r\nijk=3\r\n",
+         "S",
+         10,
          {"abc", "defg"}},
         {"names with trail bytes", "[表]\r\nソ=1\r\n表示=2\r\n", "表", 65535, {"ソ", "表示"}},
     };

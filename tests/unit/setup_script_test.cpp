@@ -61,8 +61,7 @@ TEST(SetupScriptTest, ShippedScriptGivesTheDocumentedRecord) {
                                         "uninstall.ico", "start.rtf"}));
     EXPECT_EQ(Items(c->CopyTypes), std::vector<std::string>(6, "1"));
     EXPECT_TRUE(c->SystemFiles.IsEmpty());
-    EXPECT_EQ(Items(c->GroupItems.names),
-              (std::vector<std::string>{"オルベロ", "オルベロの削除"}));
+    EXPECT_EQ(Items(c->GroupItems.names), (std::vector<std::string>{"オルベロ", "オルベロの削除"}));
     EXPECT_EQ(Items(c->GroupItems.targets),
               (std::vector<std::string>{"Orbelo.exe", "install.exe"}));
     EXPECT_EQ(Items(c->GroupItems.args), (std::vector<std::string>{"", "-u -p \"%s\""}));
@@ -81,13 +80,18 @@ TEST(SetupScriptTest, SourceCodesPerModeAndPlatform) {
         bool isNt;
         std::vector<std::string> copyList, copyTypes, systemFiles;
     } cases[] = {
-        {false, true, {"c.txt", "d.txt", "e.txt", "f.txt"}, {"70", "N", "9,x.tx_", "0"},
-         {"a.dll"}},
+        {false, true, {"c.txt", "d.txt", "e.txt", "f.txt"}, {"70", "N", "9,x.tx_", "0"}, {"a.dll"}},
         {false, false, {"c.txt", "d.txt", "e.txt", "f.txt"}, {"70", "N", "9,x.tx_", "0"}, {}},
-        {true, true, {"b.txt", "c.txt", "d.txt", "e.txt", "f.txt"},
-         {"1", "70", "N", "9,x.tx_", "0"}, {"a.dll"}},
-        {true, false, {"a.dll", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"},
-         {"7", "1", "70", "N", "9,x.tx_", "0"}, {}},
+        {true,
+         true,
+         {"b.txt", "c.txt", "d.txt", "e.txt", "f.txt"},
+         {"1", "70", "N", "9,x.tx_", "0"},
+         {"a.dll"}},
+        {true,
+         false,
+         {"a.dll", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"},
+         {"7", "1", "70", "N", "9,x.tx_", "0"},
+         {}},
     };
     for (const Case& c : cases) {
         std::unique_ptr<SetupConfig> config = Read(script, c.uninstallMode, c.isNt);

@@ -96,16 +96,16 @@ const size_t kGuard = 16;
 Answer AskApi(const std::string& file, const char* section, const char* key, const char* def,
               size_t size) {
     std::vector<char> buffer(size + kGuard, 0);
-    DWORD ret = GetPrivateProfileStringA(section, key, def, buffer.data(),
-                                         static_cast<DWORD>(size), file.c_str());
+    DWORD ret = GetPrivateProfileStringA(section, key, def, buffer.data(), static_cast<DWORD>(size),
+                                         file.c_str());
     for (size_t i = size; i < size + kGuard; ++i) {
         EXPECT_EQ(buffer[i], 0) << "the profile API wrote past " << size << " bytes";
     }
     return {ret, std::string(buffer.data(), size)};
 }
 
-Answer AskPortable(const IniProfile& profile, const char* section, const char* key,
-                   const char* def, size_t size) {
+Answer AskPortable(const IniProfile& profile, const char* section, const char* key, const char* def,
+                   size_t size) {
     // Filled with garbage on purpose: the reader must leave it as the API
     // leaves a zero-filled buffer.
     std::vector<char> buffer(size, 'X');
@@ -144,13 +144,12 @@ public:
         ++questions_;
         if (api.ret != mine.ret || api.bytes != mine.bytes) {
             if (mismatches_.size() < 25) {
-                mismatches_.push_back(name_ + ": [" + Printable(section) + "] " +
-                                      (key ? "key '" + Printable(key) + "'" : "key list") +
-                                      " default '" + Printable(def) + "' size " +
-                                      std::to_string(size) + ": API " + std::to_string(api.ret) +
-                                      " '" + Printable(api.bytes) + "', portable " +
-                                      std::to_string(mine.ret) + " '" + Printable(mine.bytes) +
-                                      "'");
+                mismatches_.push_back(
+                    name_ + ": [" + Printable(section) + "] " +
+                    (key ? "key '" + Printable(key) + "'" : "key list") + " default '" +
+                    Printable(def) + "' size " + std::to_string(size) + ": API " +
+                    std::to_string(api.ret) + " '" + Printable(api.bytes) + "', portable " +
+                    std::to_string(mine.ret) + " '" + Printable(mine.bytes) + "'");
             }
             ++mismatchCount_;
         }
@@ -170,8 +169,8 @@ private:
     std::vector<std::string> mismatches_;
 };
 
-const size_t kSizes[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 16, 255, 256, 257, 259, 260, 261,
-                         65535};
+const size_t kSizes[] = {2,  3,  4,   5,   6,   7,   8,   9,   10,   11,
+                         12, 16, 255, 256, 257, 259, 260, 261, 65535};
 const char* const kValueDefaults[] = {"", "DEF  ", "'q'", "\"dq\"", "  ", "0"};
 
 void CompareFile(const std::string& name, const std::string& file, const std::string& text) {
