@@ -266,6 +266,7 @@ void Window::Refresh() {
 void Window::ReadWithoutIcon() {
     if (!hwnd) return;
     GetWindowThreadProcessId(hwnd, &pid);
+    owner = GetWindow(hwnd, GW_OWNER);
     className = ClassOf(hwnd);
     rawTitle = RawTextOf(hwnd, className);
     title = Utf8FromCp932(rawTitle);
@@ -389,6 +390,11 @@ std::string Window::Describe() const {
     std::string out = head + Quote(className) + " title " + Quote(title);
     if (!visible) out += " hidden";
     if (!enabled) out += " disabled";
+    if (owner) {
+        char ownerText[48];
+        snprintf(ownerText, sizeof(ownerText), " owner %p", (void*)owner);
+        out += ownerText;
+    }
     if (IsMessageBox()) out += "\n  message box, icon " + icon + ": " + Quote(text);
     for (const Control& control : controls) {
         out += "\n  " + std::to_string(control.id) + " " + control.className + " " +

@@ -99,6 +99,7 @@ public:
     std::string Describe() const;
 
     HWND hwnd = nullptr;
+    HWND owner = nullptr;  // GW_OWNER: a message box's owner window, or null
     DWORD pid = 0;
     std::string className;
     std::string title;     // UTF-8

@@ -4,13 +4,12 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-
 #include <string>
 #include <vector>
 
 #include "tests/e2e/driver.h"
 #include "tests/e2e/helper.h"
+#include "tests/e2e/installer_kit.h"
 
 using namespace e2e;
 
@@ -18,23 +17,6 @@ namespace {
 
 Process StartHelper(const std::string& args) {
     return Driver::Start(SelfPath(), "--helper " + args);
-}
-
-std::string TempFile(const char* name) {
-    char dir[MAX_PATH];
-    GetTempPathA(sizeof(dir), dir);
-    return std::string(dir) + name;
-}
-
-std::string ReadFileBytes(const std::string& path) {
-    std::string bytes;
-    if (FILE* in = fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof(buffer), in)) > 0) bytes.append(buffer, n);
-        fclose(in);
-    }
-    return bytes;
 }
 
 }  // namespace
@@ -85,7 +67,7 @@ TEST(Driver, ReadsAndAnswersMessageBoxes) {
 }
 
 TEST(Driver, ReadsControlsTypesTextAndClosesDialogs) {
-    std::string out = TempFile("e2e-dialog.txt");
+    std::string out = TempPath("e2e-dialog.txt");
     DeleteFileA(out.c_str());
     Process run = StartHelper("dialog \"" + out + "\"");
     Window dialog = run.WaitWindowTitled(kHelperDialogTitleUtf8);
@@ -165,7 +147,7 @@ TEST(Driver, ScreenshotReadsThePixelsOfOtherPrograms) {
     EXPECT_EQ(shot.Pixel(150, 150), 0xFF0000u);
     EXPECT_EQ(shot.Pixel(250, 150), 0x0000FFu);
 
-    std::string bmp = TempFile("e2e-shot.bmp");
+    std::string bmp = TempPath("e2e-shot.bmp");
     ASSERT_TRUE(shot.SaveBmp(bmp));
     std::string bytes = ReadFileBytes(bmp);
     size_t rowBytes = (shot.width * 3 + 3) & ~3;
