@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "package/setup_config.h"
 
@@ -100,6 +104,81 @@ inline std::string PeerLinesText() {
     }
     return text;
 }
+
+// A message box as the user saw it.
+struct SeenBox {
+    std::string text;  // code page 932
+    HICON icon = nullptr;
+};
+
+// Answers every message box of a thread with OK, as a user who reads and
+// confirms each one, and keeps what the boxes said. Runs from construction
+// to destruction on a thread of its own.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(DWORD uiThread = GetCurrentThreadId())
+        : uiThread_(uiThread), worker_([this] { Run(); }) {}
+    ~BoxAnswerer() {
+        stop_ = true;
+        worker_.join();
+    }
+    BoxAnswerer(const BoxAnswerer&) = delete;
+    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
+
+    std::vector<SeenBox> Boxes() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return boxes_;
+    }
+    std::vector<std::string> Texts() {
+        std::vector<std::string> texts;
+        for (const SeenBox& box : Boxes()) texts.push_back(box.text);
+        return texts;
+    }
+
+private:
+    // Wine's message box keeps its icon in the static with this id.
+    static constexpr int kIconId = 0x0440;
+
+    static BOOL CALLBACK FindBox(HWND window, LPARAM param) {
+        char className[16] = "";
+        GetClassNameA(window, className, sizeof className);
+        if (lstrcmpA(className, "#32770") == 0 && IsWindowVisible(window) &&
+            GetDlgItem(window, 0xFFFF)) {
+            *reinterpret_cast<HWND*>(param) = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    void Run() {
+        while (!stop_) {
+            HWND box = nullptr;
+            EnumThreadWindows(uiThread_, FindBox, reinterpret_cast<LPARAM>(&box));
+            if (!box) {
+                Sleep(10);
+                continue;
+            }
+            SeenBox seen;
+            char text[2048] = "";
+            GetWindowTextA(GetDlgItem(box, 0xFFFF), text, sizeof text);
+            seen.text = text;
+            seen.icon = reinterpret_cast<HICON>(SendDlgItemMessageA(box, kIconId, STM_GETICON, 0, 0));
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                boxes_.push_back(seen);
+            }
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+            for (int waited = 0; IsWindow(box) && waited < 5000; waited += 5) Sleep(5);
+        }
+    }
+
+    DWORD uiThread_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<SeenBox> boxes_;
+    std::thread worker_;
+};
 
 // The fields that the file installation reads, back to their defaults.
 inline void ResetConfig() {
