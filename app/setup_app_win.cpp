@@ -11,6 +11,7 @@
 #include "package/setup_script_win.h"
 #include "res/resource.h"
 #include "ui/background_wnd_win.h"
+#include "ui/license_dialog_win.h"
 
 namespace {
 
@@ -62,11 +63,12 @@ bool HandleInstalledProduct(SetupConfig& config) {
     return false;
 }
 
-// The licence must be accepted before anything is installed.
+// The licence must be accepted before anything is installed. The dialog is
+// shown in silent mode too: accepting terms is never done unattended.
 bool AcceptLicence(SetupConfig& config) {
     if (config.Startrtf.IsEmpty()) return true;
-    // The licence dialog is not part of this build yet, so the licence cannot
-    // have been accepted: the start-up ends as if it had been declined.
+    BackgroundWnd* window = MainBackgroundWnd();
+    if (RunLicenseDialog(window ? window->Handle() : nullptr) == IDOK) return true;
     ShowMessage(kStyleDefault, IDS_INSTALL_ABORTED, config.ProgramName.c_str());
     return false;
 }
