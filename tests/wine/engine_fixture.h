@@ -105,6 +105,80 @@ inline std::string PeerLinesText() {
     return text;
 }
 
+constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kPendingValue[] = "PendingFileRenameOperations";
+
+// PendingFileRenameOperations as its strings (absent: empty).
+inline std::vector<std::string> PendingOperations() {
+    std::vector<std::string> entries;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return entries;
+    }
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key, kPendingValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+        std::string data(size, '\0');
+        RegQueryValueExA(key, kPendingValue, nullptr, &type,
+                         reinterpret_cast<BYTE*>(&data[0]), &size);
+        data.resize(size);
+        // Pairs of strings: the first of a pair names the file, the second
+        // the new name (empty for a deletion).
+        size_t start = 0;
+        while (start < data.size()) {
+            size_t end = data.find('\0', start);
+            if (end == std::string::npos) end = data.size();
+            entries.push_back(data.substr(start, end - start));
+            start = end + 1;
+        }
+        while (!entries.empty() && entries.back().empty()) entries.pop_back();
+    }
+    RegCloseKey(key);
+    return entries;
+}
+
+// Keeps the value as it was before the test and puts it back afterwards, so
+// that no later restart of the prefix deletes what the tests scheduled.
+class PendingRenameGuard {
+public:
+    PendingRenameGuard() {
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ | KEY_WRITE, &key_);
+        DWORD size = 0;
+        present_ = RegQueryValueExA(key_, kPendingValue, nullptr, &type_, nullptr, &size) ==
+                   ERROR_SUCCESS;
+        if (present_) {
+            data_.resize(size);
+            RegQueryValueExA(key_, kPendingValue, nullptr, &type_,
+                             reinterpret_cast<BYTE*>(&data_[0]), &size);
+        }
+    }
+    ~PendingRenameGuard() {
+        if (present_) {
+            RegSetValueExA(key_, kPendingValue, 0, type_,
+                           reinterpret_cast<const BYTE*>(data_.data()),
+                           static_cast<DWORD>(data_.size()));
+        } else {
+            RegDeleteValueA(key_, kPendingValue);
+        }
+        RegCloseKey(key_);
+    }
+
+private:
+    HKEY key_ = nullptr;
+    bool present_ = false;
+    DWORD type_ = REG_MULTI_SZ;
+    std::string data_;
+};
+
+inline bool HasDeletion(const std::vector<std::string>& entries, const std::string& path) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (lstrcmpiA(entries[i].c_str(), ("\\??\\" + path).c_str()) == 0 &&
+            (i + 1 == entries.size() || entries[i + 1].empty())) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // A message box as the user saw it.
 struct SeenBox {
     std::string text;  // code page 932
@@ -112,12 +186,16 @@ struct SeenBox {
 };
 
 // Answers every message box of a thread with OK, as a user who reads and
-// confirms each one, and keeps what the boxes said. Runs from construction
-// to destruction on a thread of its own.
+// confirms each one after answerDelayMs, and keeps what the boxes said. A
+// dialog captioned cancelCaption, when given, is cancelled. Runs from
+// construction to destruction on a thread of its own.
 class BoxAnswerer {
 public:
-    explicit BoxAnswerer(DWORD uiThread = GetCurrentThreadId())
-        : uiThread_(uiThread), worker_([this] { Run(); }) {}
+    explicit BoxAnswerer(int answerDelayMs = 0, const char* cancelCaption = nullptr)
+        : uiThread_(GetCurrentThreadId()),
+          answerDelayMs_(answerDelayMs),
+          cancelCaption_(cancelCaption ? cancelCaption : ""),
+          worker_([this] { Run(); }) {}
     ~BoxAnswerer() {
         stop_ = true;
         worker_.join();
@@ -129,6 +207,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return boxes_;
     }
+    int Cancelled() const { return cancelled_; }
     std::vector<std::string> Texts() {
         std::vector<std::string> texts;
         for (const SeenBox& box : Boxes()) texts.push_back(box.text);
@@ -139,25 +218,51 @@ private:
     // Wine's message box keeps its icon in the static with this id.
     static constexpr int kIconId = 0x0440;
 
+    struct Search {
+        const std::string* cancelCaption;
+        HWND box;
+        HWND cancel;
+    };
+
     static BOOL CALLBACK FindBox(HWND window, LPARAM param) {
+        Search* search = reinterpret_cast<Search*>(param);
         char className[16] = "";
         GetClassNameA(window, className, sizeof className);
-        if (lstrcmpA(className, "#32770") == 0 && IsWindowVisible(window) &&
-            GetDlgItem(window, 0xFFFF)) {
-            *reinterpret_cast<HWND*>(param) = window;
-            return FALSE;
+        if (lstrcmpA(className, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+        char caption[256] = "";
+        GetWindowTextA(window, caption, sizeof caption);
+        if (GetDlgItem(window, 0xFFFF)) {
+            search->box = window;
+        } else if (!search->cancelCaption->empty() && *search->cancelCaption == caption) {
+            search->cancel = window;
+        } else {
+            return TRUE;
         }
-        return TRUE;
+        return FALSE;
     }
 
     void Run() {
         while (!stop_) {
-            HWND box = nullptr;
-            EnumThreadWindows(uiThread_, FindBox, reinterpret_cast<LPARAM>(&box));
+            Search search = {&cancelCaption_, nullptr, nullptr};
+            EnumThreadWindows(uiThread_, FindBox, reinterpret_cast<LPARAM>(&search));
+            if (search.cancel) {
+                Sleep(answerDelayMs_);
+                PostMessageA(search.cancel, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(search.cancel, IDCANCEL)));
+                ++cancelled_;
+                for (int waited = 0; IsWindow(search.cancel) && IsWindowVisible(search.cancel) &&
+                                     waited < 5000;
+                     waited += 5) {
+                    Sleep(5);
+                }
+                continue;
+            }
+            HWND box = search.box;
             if (!box) {
                 Sleep(10);
                 continue;
             }
+            Sleep(answerDelayMs_);
             SeenBox seen;
             char text[2048] = "";
             GetWindowTextA(GetDlgItem(box, 0xFFFF), text, sizeof text);
@@ -174,6 +279,9 @@ private:
     }
 
     DWORD uiThread_;
+    int answerDelayMs_;
+    std::string cancelCaption_;
+    std::atomic<int> cancelled_{0};
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<SeenBox> boxes_;
