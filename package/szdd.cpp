@@ -3,6 +3,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 const uint8_t kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
@@ -66,111 +70,207 @@ private:
 // before it is overwritten.
 //
 // Positions are numbered v = i + kPositionBias, so the virtual spaces take
-// v = 4096..8191 and 0 can mean "none" (always out of the window).
+// v = kSpacesStart..kPositionBias - 1, and 0, more than a ring's length below
+// the first of them, means "none" to the window test itself.
 //
-// The match finder is a binary tree of the window's strings per hash of their
-// first three bytes, ordered by their first 18 bytes, with the newest string
-// at the root. Inserting a string walks from the root and passes both its
-// neighbours in sorted order, one of which shares the longest prefix with it,
-// so the longest match is exact. Every node is newer than the nodes below it,
-// so cutting the walk at the first node outside the window drops only nodes
-// outside the window.
-constexpr uint32_t kPositionBias = 2 * kRingSize;
+// What the parser needs at each position is the longest match (up to 18) and
+// one distance for it. Matches of 3 and 4 bytes come from the most recent
+// position of each hashed 3- and 4-byte prefix, which is the one most likely
+// to be inside the window; they are missed only when a different prefix with
+// the same hash came later. Matches of 5 bytes and more come from binary
+// trees of the window's strings, one per hash of their first five bytes,
+// ordered by their first 18 bytes, with the newest string at the root.
+// Inserting a string walks from the root and passes both of its neighbours in
+// sorted order, one of which shares the longest prefix with it, so that
+// length is exact. Every node is newer than the nodes below it, so cutting the
+// walk at the first node outside the window drops only nodes outside it.
+// Short prefixes stay out of the trees because they would make a few of them
+// deep (runs of zeros in executables, common trigrams in text) for matches
+// that the small tables find as well.
+constexpr uint32_t kPositionBias = 2 * kRingSize + 1;
+constexpr uint32_t kSpacesStart = kPositionBias - kRingSize;
 constexpr uint32_t kNone = 0;
+constexpr uint32_t kTreeMatch = 5;  // shortest match the trees look for
 constexpr uint32_t kHashBits = 16;
 constexpr uint32_t kCycleSize = 2 * kRingSize;  // holds the window and the string being inserted
 constexpr uint32_t kCycleMask = kCycleSize - 1;
+// Bytes that may be read from a string with kWide comparisons.
+constexpr uint32_t kWideReach = kMaxMatch + 8;
 
-inline uint32_t Hash3(const uint8_t* p) {
-    uint32_t x = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                 static_cast<uint32_t>(p[2]) << 16;
-    return (x * 2654435761u) >> (32 - kHashBits);
+struct Hashes {
+    uint32_t of3, of4, of5;  // hashes of the first 3, 4 and 5 bytes
+};
+
+inline uint32_t HashPrefix(uint64_t bytes, int count) {
+    uint64_t prefix = bytes & ((uint64_t{1} << (8 * count)) - 1);
+    return static_cast<uint32_t>((prefix * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits));
 }
 
-// Length of the common prefix of a and b, at least length, at most limit.
-inline uint32_t CommonPrefix(const uint8_t* a, const uint8_t* b, uint32_t length, uint32_t limit) {
+// The hashes of the string at p, of whose bytes only the first limit (at
+// least 3) are read, or eight with kWide.
+template <bool kWide>
+inline Hashes HashString(const uint8_t* p, uint32_t limit) {
+    uint64_t bytes = 0;
+    if (kWide) {
+        memcpy(&bytes, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+        bytes = __builtin_bswap64(bytes);
+#endif
+    } else {
+        for (uint32_t k = 0; k < limit && k < 5; ++k) bytes |= static_cast<uint64_t>(p[k]) << (8 * k);
+    }
+    return Hashes{HashPrefix(bytes, 3), HashPrefix(bytes, 4), HashPrefix(bytes, 5)};
+}
+
+// Length of the common prefix of a and b, at least length, at most limit;
+// *less tells whether a sorts before b when they differ within limit.
+inline uint32_t CommonPrefix(const uint8_t* a, const uint8_t* b, uint32_t length, uint32_t limit,
+                             uint32_t* less) {
     while (length < limit && a[length] == b[length]) ++length;
+    if (length < limit) *less = a[length] < b[length];
     return length;
 }
 
-// The same, eight bytes at a time; reads a[length..limit + 7] and b[...].
+// The same, eight bytes at a time; reads a and b up to length + kWideReach.
 inline uint32_t CommonPrefixWide(const uint8_t* a, const uint8_t* b, uint32_t length,
-                                 uint32_t limit) {
+                                 uint32_t limit, uint32_t* less) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    while (length < limit) {
+    for (;;) {
         uint64_t x, y;
         memcpy(&x, a + length, 8);
         memcpy(&y, b + length, 8);
-        if (x != y) {
-            length += static_cast<uint32_t>(__builtin_ctzll(x ^ y)) >> 3;
+        uint64_t diff = x ^ y;
+        if (diff) {
+            // The lowest differing bit lies in the first differing byte.
+            uint32_t bit = static_cast<uint32_t>(__builtin_ctzll(diff));
+            uint32_t shift = bit & ~7u;
+            *less = ((x >> shift) & 0xFF) < ((y >> shift) & 0xFF);
+            length += bit >> 3;
             return length < limit ? length : limit;
         }
         length += 8;
+        if (length >= limit) return limit;
     }
-    return limit;
 #else
-    return CommonPrefix(a, b, length, limit);
+    return CommonPrefix(a, b, length, limit, less);
 #endif
 }
 
 struct MatchFinder {
-    uint32_t head[1u << kHashBits];
-    uint32_t pairs[2 * kCycleSize];  // [0] smaller strings, [1] greater ones
+    // The two most recent positions of each hash of 3 and 4 bytes, newest
+    // first; with two, a prefix is lost only to two later ones that collide.
+    uint32_t recent3[2u << kHashBits];
+    uint32_t recent4[2u << kHashBits];
+    uint32_t head[1u << kHashBits];  // tree roots per hash of 5 bytes
+    uint32_t pairs[2 * kCycleSize];  // per node: [0] smaller strings, [1] greater ones
 
     void Reset() {
+        memset(recent3, 0, sizeof(recent3));
+        memset(recent4, 0, sizeof(recent4));
         memset(head, 0, sizeof(head));
         memset(pairs, 0, sizeof(pairs));
     }
 
-    // Inserts the string at position v, whose bytes are cur[0..limit), limit
-    // from 3 to 18, and returns the length of its longest match in the window
-    // (0 when below 3) with the distance in *distance. base and bias map a
-    // position to its bytes: base + (v - bias). With kWide, bytes are
-    // compared eight at a time, reading up to 25 bytes from any string.
+    // Adds the string at position v, whose bytes are cur[0..limit) with limit
+    // from 3 to 18, and returns the length of the longest match found in the
+    // window (0 when below 3) with its distance in *distance. base and bias
+    // map a position to its bytes: base + (v - bias). With kWide, strings are
+    // read up to kWideReach bytes from their start.
     template <bool kWide>
-    uint32_t Insert(uint32_t v, const uint8_t* cur, uint32_t limit, const uint8_t* base,
-                    uint32_t bias, uint32_t* distance) {
-        uint32_t* bucket = &head[Hash3(cur)];
+    uint32_t Find(uint32_t v, const uint8_t* cur, uint32_t limit, const uint8_t* base,
+                  uint32_t bias, uint32_t* distance) {
+        const Hashes hashes = HashString<kWide>(cur, limit);
+        uint32_t best = 0;
+        if (Recent(&recent3[2 * hashes.of3], v, cur, 3, base, bias, distance)) best = 3;
+        if (limit < 4) return best;
+        if (Recent(&recent4[2 * hashes.of4], v, cur, 4, base, bias, distance)) best = 4;
+        if (limit < kTreeMatch) return best;
+        uint32_t longer = Insert<kWide>(hashes.of5, v, cur, limit, base, bias, distance);
+        return longer ? longer : best;
+    }
+
+    // Asks the memory for the tables of a string that comes soon.
+    void Prefetch(const uint8_t* soon) {
+        const Hashes hashes = HashString<true>(soon, kMaxMatch);
+        __builtin_prefetch(&recent3[2 * hashes.of3]);
+        __builtin_prefetch(&recent4[2 * hashes.of4]);
+        __builtin_prefetch(&head[hashes.of5]);
+    }
+
+private:
+    // The tree part of Find: 0 or a match of kTreeMatch bytes or more, whose
+    // distance then goes to *distance.
+    // Records v in a pair of recent slots; true, with the distance, when one
+    // of the two earlier strings there matches the first length bytes.
+    static bool Recent(uint32_t* slots, uint32_t v, const uint8_t* cur, uint32_t length,
+                       const uint8_t* base, uint32_t bias, uint32_t* distance) {
+        const uint32_t newest = slots[0];
+        const uint32_t older = slots[1];
+        slots[1] = newest;
+        slots[0] = v;
+        if (v - newest <= kRingSize && memcmp(base + (newest - bias), cur, length) == 0) {
+            *distance = v - newest;
+            return true;
+        }
+        if (v - older <= kRingSize && memcmp(base + (older - bias), cur, length) == 0) {
+            *distance = v - older;
+            return true;
+        }
+        return false;
+    }
+
+    template <bool kWide>
+    uint32_t Insert(uint32_t hash, uint32_t v, const uint8_t* cur, uint32_t limit,
+                    const uint8_t* base, uint32_t bias, uint32_t* distance) {
+        uint32_t* bucket = &head[hash];
         uint32_t candidate = *bucket;
         *bucket = v;
-        uint32_t* smaller = &pairs[2 * (v & kCycleMask)];  // where the next smaller node goes
-        uint32_t* greater = &pairs[2 * (v & kCycleMask) + 1];
-        uint32_t smallerLength = 0;  // common prefix with every node on the smaller side
+        // Slots (indexes into pairs) where the next node smaller and greater
+        // than the new string go, and the prefix that all nodes on each side
+        // share with it.
+        uint32_t smallerSlot = 2 * (v & kCycleMask);
+        uint32_t greaterSlot = smallerSlot + 1;
+        uint32_t smallerLength = 0;
         uint32_t greaterLength = 0;
-        uint32_t best = 0;
+        uint32_t best = kTreeMatch - 1;
         for (;;) {
+            // kNone is always outside the window.
             uint32_t delta = v - candidate;
-            if (candidate == kNone || delta > kRingSize) {
-                *smaller = kNone;
-                *greater = kNone;
-                return best;
+            if (delta > kRingSize) {
+                pairs[smallerSlot] = kNone;
+                pairs[greaterSlot] = kNone;
+                return best >= kTreeMatch ? best : 0;
             }
-            uint32_t* pair = &pairs[2 * (candidate & kCycleMask)];
+            const uint32_t node = 2 * (candidate & kCycleMask);
+            const uint32_t left = pairs[node];
+            const uint32_t right = pairs[node + 1];
             const uint8_t* other = base + (candidate - bias);
             uint32_t length = smallerLength < greaterLength ? smallerLength : greaterLength;
-            length = kWide ? CommonPrefixWide(other, cur, length, limit)
-                           : CommonPrefix(other, cur, length, limit);
+            uint32_t less = 0;
+            length = kWide ? CommonPrefixWide(other, cur, length, limit, &less)
+                           : CommonPrefix(other, cur, length, limit, &less);
+            if (length == limit) {
+                // The same string as far as anyone will look: the new node
+                // takes the old one's place and its subtrees.
+                *distance = delta;
+                pairs[smallerSlot] = left;
+                pairs[greaterSlot] = right;
+                return limit;
+            }
             if (length > best) {
                 best = length;
                 *distance = delta;
-                if (length == limit) {
-                    // The same string as far as anyone will look: the new
-                    // node takes the old one's place and its subtrees.
-                    *smaller = pair[0];
-                    *greater = pair[1];
-                    return best;
-                }
             }
-            // Which way is a coin toss to the branch predictor; selects
-            // keep it out of the branches.
-            bool less = other[length] < cur[length];
-            uint32_t* next = less ? &pair[1] : &pair[0];
-            *(less ? smaller : greater) = candidate;
-            smaller = less ? next : smaller;
-            greater = less ? greater : next;
-            smallerLength = less ? length : smallerLength;
-            greaterLength = less ? greaterLength : length;
-            candidate = *next;
+            // The side is an index, not a branch: which way a walk turns is a
+            // coin toss for a branch predictor.
+            const uint32_t mask = 0u - less;
+            pairs[(smallerSlot & mask) | (greaterSlot & ~mask)] = candidate;
+            const uint32_t next = node + less;
+            smallerSlot = (next & mask) | (smallerSlot & ~mask);
+            greaterSlot = (greaterSlot & mask) | (next & ~mask);
+            smallerLength = (length & mask) | (smallerLength & ~mask);
+            greaterLength = (greaterLength & mask) | (length & ~mask);
+            candidate = (right & mask) | (left & ~mask);
         }
     }
 };
@@ -189,18 +289,159 @@ struct MatchFinder {
 // end. Only its part up to kBlockOverlap bytes before the end is committed;
 // the rest is parsed again as the start of the next block, where matches may
 // run on. Shortest paths that far back rarely depend on the end condition.
+//
+// Costs are kept modulo 2^16: the programme only ever compares costs of
+// positions less than 19 apart, which differ by less than 200 bits.
 constexpr uint32_t kBlockSize = 128 * 1024;
 constexpr uint32_t kBlockOverlap = 256;
 
+// Fills cost[0..count] with the bits needed from each position to count,
+// where longest[j] is the longest match at position j (0 if none).
+void ParseCosts(const uint8_t* longest, uint32_t count, uint16_t* cost) {
+#if defined(__SSE2__)
+    // The costs of positions j+3..j+18 ride in two registers of eight 16-bit
+    // lanes, shifted by one lane per position, relative to an origin that
+    // moves now and then so that they never leave the 16-bit range. No store
+    // is read back, and no branch depends on the data.
+    const __m128i lanesLow = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m128i lanesHigh = _mm_setr_epi16(8, 9, 10, 11, 12, 13, 14, 15);
+    const __m128i unusable = _mm_set1_epi16(0x7FFF);
+    __m128i window0 = _mm_setzero_si128();  // lane k: position j + 3 + k
+    __m128i window1 = _mm_setzero_si128();  // lane k: position j + 11 + k
+    int cost1 = 0;                          // position j + 1
+    int cost2 = 0;                          // position j + 2
+    uint32_t origin = 0;
+    cost[count] = 0;
+    for (uint32_t j = count; j-- > 0;) {
+        uint32_t reach = longest[j] < count - j ? longest[j] : count - j;
+        // Lane k is a usable length when k + 3 <= reach; the others get a
+        // floor of 0x7FFF, usable ones a floor of -0x8000.
+        const __m128i usable = _mm_set1_epi16(static_cast<short>(reach) - 2);
+        const __m128i floor0 = _mm_xor_si128(unusable, _mm_cmpgt_epi16(usable, lanesLow));
+        const __m128i floor1 = _mm_xor_si128(unusable, _mm_cmpgt_epi16(usable, lanesHigh));
+        __m128i m = _mm_min_epi16(_mm_max_epi16(window0, floor0), _mm_max_epi16(window1, floor1));
+        m = _mm_min_epi16(m, _mm_shuffle_epi32(m, 0x4E));
+        m = _mm_min_epi16(m, _mm_shuffle_epi32(m, 0xB1));
+        m = _mm_min_epi16(m, _mm_srli_epi32(m, 16));
+        int reference = static_cast<int16_t>(_mm_cvtsi128_si32(m)) + static_cast<int>(kReferenceBits);
+        int literal = cost1 + static_cast<int>(kLiteralBits);
+        int cost0 = reference < literal ? reference : literal;
+        cost[j] = static_cast<uint16_t>(cost0 + origin);
+
+        window1 = _mm_or_si128(_mm_slli_si128(window1, 2), _mm_srli_si128(window0, 14));
+        window0 = _mm_insert_epi16(_mm_slli_si128(window0, 2), cost2, 0);
+        cost2 = cost1;
+        cost1 = cost0;
+        if ((j & 1023) == 0) {
+            const __m128i shift = _mm_set1_epi16(static_cast<short>(cost1));
+            window0 = _mm_sub_epi16(window0, shift);
+            window1 = _mm_sub_epi16(window1, shift);
+            cost2 -= cost1;
+            origin += static_cast<uint32_t>(cost1);
+            cost1 = 0;
+        }
+    }
+#else
+    cost[count] = 0;
+    for (uint32_t j = count; j-- > 0;) {
+        uint32_t reach = longest[j] < count - j ? longest[j] : count - j;
+        int best = kLiteralBits;
+        for (uint32_t length = kMinMatch; length <= reach; ++length) {
+            int step = static_cast<int16_t>(cost[j + length] - cost[j + 1]) + kReferenceBits;
+            if (step < best) best = step;
+        }
+        cost[j] = static_cast<uint16_t>(cost[j + 1] + best);
+    }
+#endif
+}
+
+// The length to take at position j of a parse with these costs: the longest
+// reference on a shortest path, or 1 for a literal.
+inline uint32_t ChosenLength(const uint16_t* cost, uint32_t j, uint32_t reach) {
+    for (uint32_t length = reach; length >= kMinMatch; --length) {
+        if (static_cast<uint16_t>(cost[j] - cost[j + length]) == kReferenceBits) return length;
+    }
+    return 1;
+}
+
+// Match finding runs over parts of the input, each with its own finder that
+// first takes in the ring's worth of strings before the part. What it finds
+// depends only on the part's bounds, so the output is the same however the
+// parts are scheduled.
+constexpr uint32_t kPartSize = 1u << 20;
+constexpr uint32_t kPartsPerRound = 4;
+constexpr uint32_t kRoundSize = kPartsPerRound * kPartSize;
+static_assert(kPartSize >= 2 * kRingSize, "only the first part starts among the spaces");
+
 struct Encoder {
-    MatchFinder finder;
-    uint8_t longest[kBlockSize];    // longest match at each block position, 0 if below 3
-    uint16_t distance[kBlockSize];  // its distance, 1..4096
-    uint32_t cost[kBlockSize + 1];  // bits from each position to the block end
-    uint8_t choice[kBlockSize];     // length chosen there, 1 for a literal
-    uint8_t prefix[2 * kRingSize + kMaxMatch + 8];  // spaces + the start of the input, zeros
+    MatchFinder finders[kPartsPerRound];
+    // Per position from arrayBase on: the longest match (0 if below 3) and its
+    // distance, 1..4096.
+    uint8_t longest[kBlockSize + kRoundSize];
+    uint16_t distance[kBlockSize + kRoundSize];
+    uint16_t cost[kBlockSize + 1];  // bits from each position to the block end, modulo 2^16
+    // Spaces, the start of the input and zeros for wide reads past its end.
+    uint8_t prefix[kRingSize + kRingSize + kWideReach];
     uint8_t output[64 * 1024];
 };
+
+// Longest match at position i (0 if below 3) and its distance.
+inline uint32_t FindAt(MatchFinder* finder, const uint8_t* data, uint32_t n,
+                       const uint8_t* prefix, uint32_t i, uint32_t* distance) {
+    const uint32_t limit = n - i < kMaxMatch ? n - i : kMaxMatch;
+    if (i < kRingSize) {
+        if (limit < kMinMatch) return 0;
+        return finder->Find<true>(i + kPositionBias, prefix + kRingSize + i, limit, prefix,
+                                  kSpacesStart, distance);
+    }
+    if (n - i >= kWideReach + 16) {
+        // The tables of a later string load while this one walks its tree.
+        finder->Prefetch(data + i + 8);
+        return finder->Find<true>(i + kPositionBias, data + i, limit, data, kPositionBias,
+                                  distance);
+    }
+    if (limit < kMinMatch) return 0;
+    return finder->Find<false>(i + kPositionBias, data + i, limit, data, kPositionBias, distance);
+}
+
+struct Round {
+    Encoder* encoder;
+    const uint8_t* data;
+    uint32_t n;
+    uint32_t first;      // first position of the round
+    uint32_t end;        // end of the round
+    uint32_t arrayBase;  // position of the arrays' first entry
+};
+
+void FindPart(void* argument, size_t index) {
+    const Round* round = static_cast<const Round*>(argument);
+    Encoder* e = round->encoder;
+    const uint32_t begin = round->first + static_cast<uint32_t>(index) * kPartSize;
+    const uint32_t end = round->end - begin > kPartSize ? begin + kPartSize : round->end;
+    MatchFinder* finder = &e->finders[index];
+    finder->Reset();
+    uint32_t unused;
+    if (begin == 0) {
+        const uint32_t headBytes = round->n < kRingSize + kMaxMatch ? round->n : kRingSize + kMaxMatch;
+        for (uint32_t k = 0; k < kRingSize; ++k) {
+            uint32_t limit = kRingSize - k + headBytes;
+            if (limit > kMaxMatch) limit = kMaxMatch;
+            if (limit >= kMinMatch)
+                finder->Find<true>(kSpacesStart + k, e->prefix + k, limit, e->prefix,
+                                   kSpacesStart, &unused);
+        }
+    } else {
+        for (uint32_t i = begin - kRingSize; i < begin; ++i)
+            FindAt(finder, round->data, round->n, e->prefix, i, &unused);
+    }
+    uint8_t* longest = e->longest + (begin - round->arrayBase);
+    uint16_t* distance = e->distance + (begin - round->arrayBase);
+    for (uint32_t i = begin; i < end; ++i) {
+        uint32_t dist = 0;
+        *longest++ = static_cast<uint8_t>(FindAt(finder, round->data, round->n, e->prefix, i, &dist));
+        *distance++ = static_cast<uint16_t>(dist);
+    }
+}
 
 // Writes items in groups of eight behind their flag byte.
 class ItemWriter {
@@ -290,7 +531,7 @@ SzddStatus SzddReadHeader(const uint8_t* data, size_t size, SzddHeader* header) 
 }
 
 SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, SzddWriter write,
-                        void* context) {
+                        void* context, const SzddRunner* runner) {
     if (size > kMaxInput) return SzddStatus::kTooLarge;
     Encoder* e = static_cast<Encoder*>(malloc(sizeof(Encoder)));
     if (!e) return SzddStatus::kOutOfMemory;
@@ -305,81 +546,53 @@ SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, Szd
     header[9] = static_cast<uint8_t>(replacedChar);
     PutLittle32(header + 10, n);
 
-    // The first ring's worth of positions reads through the copy with the
+    // The first ring's worth of positions reads through this copy with the
     // spaces in front; after that every string in the window is input.
-    e->finder.Reset();
     const uint32_t headBytes = n < kRingSize + kMaxMatch ? n : kRingSize + kMaxMatch;
     memset(e->prefix, 0, sizeof(e->prefix));
     memset(e->prefix, ' ', kRingSize);
     if (headBytes) memcpy(e->prefix + kRingSize, data, headBytes);
-    uint32_t unused;
-    for (uint32_t k = 0; k < kRingSize; ++k) {
-        uint32_t limit = kRingSize - k + headBytes;
-        if (limit > kMaxMatch) limit = kMaxMatch;
-        if (limit >= kMinMatch)
-            e->finder.Insert<true>(kRingSize + k, e->prefix + k, limit, e->prefix, kRingSize, &unused);
-    }
 
+    uint32_t arrayBase = 0;
     uint32_t start = 0;  // first position of the block
     uint32_t known = 0;  // match information exists for [start, known)
     while (start < n) {
-        const uint32_t end = n - start > kBlockSize ? start + kBlockSize : n;
-        for (uint32_t i = known; i < end; ++i) {
-            uint32_t limit = n - i < kMaxMatch ? n - i : kMaxMatch;
-            uint32_t longest = 0;
-            uint32_t dist = 0;
-            if (limit >= kMinMatch) {
-                if (i < kRingSize)
-                    longest = e->finder.Insert<true>(i + kPositionBias, e->prefix + kRingSize + i,
-                                                     limit, e->prefix, kRingSize, &dist);
-                else if (n - i >= kMaxMatch + 8)
-                    longest = e->finder.Insert<true>(i + kPositionBias, data + i, limit, data,
-                                                     kPositionBias, &dist);
-                else
-                    longest = e->finder.Insert<false>(i + kPositionBias, data + i, limit, data,
-                                                      kPositionBias, &dist);
-                if (longest < kMinMatch) longest = 0;
+        if (known < n && known - start < kBlockSize) {
+            const uint32_t keep = known - start;
+            memmove(e->longest, e->longest + (start - arrayBase), keep);
+            memmove(e->distance, e->distance + (start - arrayBase), keep * sizeof(e->distance[0]));
+            arrayBase = start;
+            Round round = {e, data, n, known, n - known > kRoundSize ? known + kRoundSize : n,
+                           arrayBase};
+            const size_t parts = (round.end - known + kPartSize - 1) / kPartSize;
+            if (runner) {
+                runner->run(runner->context, FindPart, &round, parts);
+            } else {
+                for (size_t k = 0; k < parts; ++k) FindPart(&round, k);
             }
-            e->longest[i - start] = static_cast<uint8_t>(longest);
-            e->distance[i - start] = static_cast<uint16_t>(dist);
+            known = round.end;
         }
-        known = end;
-
+        const uint32_t end = known - start > kBlockSize ? start + kBlockSize : known;
         const uint32_t count = end - start;
-        e->cost[count] = 0;
-        for (uint32_t j = count; j-- > 0;) {
-            uint32_t best = e->cost[j + 1] + kLiteralBits;
-            uint32_t pick = 1;
-            uint32_t longest = e->longest[j];
-            if (longest > count - j) longest = count - j;
-            for (uint32_t length = kMinMatch; length <= longest; ++length) {
-                uint32_t c = e->cost[j + length] + kReferenceBits;
-                if (c < best) {
-                    best = c;
-                    pick = length;
-                }
-            }
-            e->cost[j] = best;
-            e->choice[j] = static_cast<uint8_t>(pick);
-        }
-
+        const uint8_t* longest = e->longest + (start - arrayBase);
+        const uint16_t* distance = e->distance + (start - arrayBase);
+        ParseCosts(longest, count, e->cost);
         const uint32_t commit = end == n ? count : count - kBlockOverlap;
         uint32_t j = 0;
         while (j < commit) {
             const uint32_t i = start + j;
-            const uint32_t length = e->choice[j];
+            const uint32_t reach = longest[j] < count - j ? longest[j] : count - j;
+            const uint32_t length = ChosenLength(e->cost, j, reach);
             bool written;
             if (length == 1) {
                 written = items.Literal(data[i]);
             } else {
-                uint32_t ring = (kRingStart + i - e->distance[j]) & kRingMask;
+                uint32_t ring = (kRingStart + i - distance[j]) & kRingMask;
                 written = items.Reference(ring, length);
             }
             if (!written) goto done;
             j += length;
         }
-        memmove(e->longest, e->longest + j, count - j);
-        memmove(e->distance, e->distance + j, (count - j) * sizeof(e->distance[0]));
         start += j;
     }
     items.Close();

@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "package/szdd.h"
@@ -175,6 +177,21 @@ bool SameFile(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+// Runs the encoder's match-finding jobs on all processors.
+void RunOnThreads(void*, void (*job)(void*, size_t), void* argument, size_t count) {
+    std::atomic<size_t> next{0};
+    auto worker = [&] {
+        for (size_t k; (k = next++) < count;) job(argument, k);
+    };
+    size_t threads = std::thread::hardware_concurrency();
+    if (threads < 1) threads = 1;
+    if (threads > count) threads = count;
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(worker);
+    worker();
+    for (std::thread& helper : helpers) helper.join();
+}
+
 int Refuse(const char* command, const std::string& path, const std::string& why) {
     fprintf(stderr, "mkpackage %s: %s: %s\n", command, path.c_str(), why.c_str());
     return kRefused;
@@ -202,7 +219,9 @@ int CompressOne(const std::string& path, const std::string& outDir) {
     if (!ReadWholeFile(path, &data, &error)) return Refuse(kCommand, path, error);
     OutputFile out;
     if (!out.Open(target, &error)) return Refuse(kCommand, target, error);
-    SzddStatus status = SzddCompress(data.data(), data.size(), replaced, OutputFile::Write, &out);
+    const SzddRunner runner = {RunOnThreads, nullptr};
+    SzddStatus status =
+        SzddCompress(data.data(), data.size(), replaced, OutputFile::Write, &out, &runner);
     if (status != SzddStatus::kOk) return Refuse(kCommand, path, SzddStatusText(status));
     if (!out.Commit(&error)) return Refuse(kCommand, target, error);
     return 0;
