@@ -518,7 +518,7 @@ SzddStatus SzddReadHeader(const uint8_t* data, size_t size, SzddHeader* header) 
         // Judge the magic on what there is, so that a short non-SZDD file
         // is called what it is.
         size_t n = size < sizeof(kMagic) ? size : sizeof(kMagic);
-        if (memcmp(data, kMagic, n) != 0) return SzddStatus::kBadMagic;
+        if (n && memcmp(data, kMagic, n) != 0) return SzddStatus::kBadMagic;
         if (size > 8 && data[8] != kModeA) return SzddStatus::kBadMode;
         return SzddStatus::kTruncatedHeader;
     }
