@@ -43,21 +43,28 @@ bool IsDeviceName(const char* name, size_t length) {
     return false;
 }
 
-// A buffer from malloc that is released on every path out of a scope.
-class HeapBuffer {
+// The buffer that the image and then each entry are read into whole. It is
+// kept from one entry to the next and only grows: a fresh block for every
+// entry would have each of its pages faulted in and zeroed again.
+class EntryBuffer {
 public:
-    explicit HeapBuffer(size_t size) : data_(static_cast<unsigned char*>(malloc(size ? size : 1))) {}
-    ~HeapBuffer() { free(data_); }
-    HeapBuffer(const HeapBuffer&) = delete;
-    HeapBuffer& operator=(const HeapBuffer&) = delete;
-    unsigned char* Get() const { return data_; }
-    void Release() {
-        free(data_);
-        data_ = nullptr;
+    EntryBuffer() = default;
+    ~EntryBuffer() { free(data_); }
+    EntryBuffer(const EntryBuffer&) = delete;
+    EntryBuffer& operator=(const EntryBuffer&) = delete;
+    // A block of at least size bytes, or null when there is no memory for it.
+    unsigned char* Get(size_t size) {
+        if (size > capacity_ || !data_) {
+            free(data_);
+            data_ = static_cast<unsigned char*>(malloc(size ? size : 1));
+            capacity_ = data_ ? size : 0;
+        }
+        return data_;
     }
 
 private:
-    unsigned char* data_;
+    unsigned char* data_ = nullptr;
+    size_t capacity_ = 0;
 };
 
 // One header entry: size, time and name lines.
@@ -332,14 +339,15 @@ int ExtractArchive(ByteSource& source, ExtractSink& sink, ArchiveOutcome* outcom
     // a larger image can never match and is not worth allocating.
     if (where.start > INT32_MAX) return kArchiveReadImage;
     const size_t imageSize = static_cast<size_t>(where.start);
-    HeapBuffer image(imageSize);
-    if (!image.Get() || stream.Read(image.Get(), imageSize) != imageSize) return kArchiveReadImage;
+    EntryBuffer buffer;
+    unsigned char* image = buffer.Get(imageSize);
+    if (!image || stream.Read(image, imageSize) != imageSize) return kArchiveReadImage;
 
     char magic[sizeof kArchiveMagic];
     size_t magicLength = 0;
     if (!stream.ReadTextLine(magic, sizeof magic, &magicLength) ||
         magicLength != sizeof kArchiveMagic - 1 || memcmp(magic, kArchiveMagic, magicLength) != 0) {
-        if (imageSize >= 2 && image.Get()[0] == 'M' && image.Get()[1] == 'Z') {
+        if (imageSize >= 2 && image[0] == 'M' && image[1] == 'Z') {
             *outcome = ArchiveOutcome::kNotAnArchive;
             return kArchiveOk;
         }
@@ -353,10 +361,9 @@ int ExtractArchive(ByteSource& source, ExtractSink& sink, ArchiveOutcome* outcom
                            kArchiveBadSelfName);
     if (code != kArchiveOk) return code;
     if (entry.size != where.start) return kArchiveReadImage;
-    code = WriteEntry(sink, entry, image.Get(), imageSize, kArchiveWriteSelf, kArchiveWriteSelf,
+    code = WriteEntry(sink, entry, image, imageSize, kArchiveWriteSelf, kArchiveWriteSelf,
                       kArchiveStampSelf);
     if (code != kArchiveOk) return code;
-    image.Release();
 
     for (int32_t i = 0; i < count; ++i) {
         code = ReadEntryHeader(stream, &entry, kArchiveBadEntrySize, kArchiveBadEntryTime,
@@ -368,9 +375,9 @@ int ExtractArchive(ByteSource& source, ExtractSink& sink, ArchiveOutcome* outcom
             return kArchiveReadEntry;
         }
         const size_t size = static_cast<size_t>(entry.size);
-        HeapBuffer data(size);
-        if (!data.Get() || stream.Read(data.Get(), size) != size) return kArchiveReadEntry;
-        code = WriteEntry(sink, entry, data.Get(), size, kArchiveCreateEntry, kArchiveWriteEntry,
+        unsigned char* data = buffer.Get(size);
+        if (!data || stream.Read(data, size) != size) return kArchiveReadEntry;
+        code = WriteEntry(sink, entry, data, size, kArchiveCreateEntry, kArchiveWriteEntry,
                           kArchiveStampEntry);
         if (code != kArchiveOk) return code;
     }
