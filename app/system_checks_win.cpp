@@ -1,7 +1,6 @@
 #include "app/system_checks_win.h"
 
 #include <windows.h>
-#include <stdio.h>
 
 #include "app/messages_win.h"
 #include "app/version_check.h"
@@ -185,7 +184,14 @@ bool IsAdministrator() {
     if (!AccessCheck(descriptor, token.Get(), kAccessRead, &mapping,
                      reinterpret_cast<PPRIVILEGE_SET>(privileges), &privilegesLength, &granted,
                      &status)) {
-        printf("AccessCheck() failed with error %lu\n", GetLastError());
+        // Standard output, as a console build would show it; a GUI process
+        // usually has none. Written without the C runtime's printf, whose
+        // MinGW replacement would add 16 KB to the program.
+        char line[64];
+        int length = wsprintfA(line, "AccessCheck() failed with error %lu\n", GetLastError());
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(length), &written,
+                  nullptr);
         return false;
     }
     return status != FALSE;

@@ -5,7 +5,9 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR} -c 65001")
 # The shipped program links no exception or RTTI machinery and no libstdc++
 # allocation path; see app/runtime_win.cpp for the allocation functions.
 set(PRODUCT_FLAGS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
-    -fno-asynchronous-unwind-tables -ffunction-sections -fdata-sections)
+    -fno-asynchronous-unwind-tables -ffunction-sections
+    # printf goes to the system C runtime, not the 16 KB MinGW replacement.
+    -D__USE_MINGW_ANSI_STDIO=0)
 set(SYSTEM_LIBS kernel32 user32 gdi32 advapi32 shell32 shlwapi ole32 oleaut32
     comdlg32 uuid)
 
