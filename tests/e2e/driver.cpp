@@ -50,20 +50,29 @@ bool IsEditClass(const std::string& className) {
 }
 
 // The window's own text without a message to a foreign thread, except for
-// edit controls, whose contents are not the window text of the server.
+// edit controls, whose contents are not the window text of the server. Those
+// are asked in UTF-16: a rich edit counts its length in characters, so a code
+// page 932 buffer of that size would be too small for double-byte text.
 std::string RawTextOf(HWND hwnd, const std::string& className) {
     if (IsEditClass(className)) {
         DWORD_PTR length = 0;
-        if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeout,
+        if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeout,
                                  &length))
             return std::string();
-        std::string buffer(length + 1, '\0');
+        // Rich edits of Wine copy nothing into a buffer of exactly the
+        // reported length plus one; room to spare costs nothing.
+        std::wstring buffer(length * 2 + 64, L'\0');
         DWORD_PTR copied = 0;
-        if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), (LPARAM)&buffer[0],
+        if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), (LPARAM)&buffer[0],
                                  SMTO_ABORTIFHUNG, kSendTimeout, &copied))
             return std::string();
-        buffer.resize(strlen(buffer.c_str()));
-        return buffer;
+        buffer.resize(wcslen(buffer.c_str()));
+        int bytes = WideCharToMultiByte(932, 0, buffer.data(), (int)buffer.size(), nullptr, 0,
+                                        nullptr, nullptr);
+        std::string text(bytes, '\0');
+        WideCharToMultiByte(932, 0, buffer.data(), (int)buffer.size(), &text[0], bytes, nullptr,
+                            nullptr);
+        return text;
     }
     int length = GetWindowTextLengthA(hwnd);
     std::string buffer(length + 1, '\0');
@@ -73,7 +82,11 @@ std::string RawTextOf(HWND hwnd, const std::string& className) {
 }
 
 BOOL CALLBACK CollectChild(HWND hwnd, LPARAM param) {
-    auto* controls = reinterpret_cast<std::vector<Control>*>(param);
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
+Control ReadControl(HWND hwnd) {
     Control control;
     control.hwnd = hwnd;
     control.id = GetDlgCtrlID(hwnd);
@@ -82,8 +95,7 @@ BOOL CALLBACK CollectChild(HWND hwnd, LPARAM param) {
     control.text = Utf8FromCp932(control.rawText);
     control.visible = IsWindowVisible(hwnd) != FALSE;
     control.enabled = IsWindowEnabled(hwnd) != FALSE;
-    controls->push_back(control);
-    return TRUE;
+    return control;
 }
 
 BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM param) {
@@ -272,8 +284,11 @@ void Window::ReadWithoutIcon() {
     title = Utf8FromCp932(rawTitle);
     visible = IsWindowVisible(hwnd) != FALSE;
     enabled = IsWindowEnabled(hwnd) != FALSE;
+    // Texts are read after the enumeration, outside its callback.
+    std::vector<HWND> children;
+    EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&children));
     controls.clear();
-    EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&controls));
+    for (HWND child : children) controls.push_back(ReadControl(child));
     rawText.clear();
     text.clear();
     icon.clear();
@@ -361,6 +376,21 @@ bool Window::SetText(int id, const std::string& utf8) const {
     Log("type " + Quote(utf8) + " into " + std::to_string(id) + " of " + Quote(title));
     if (!sent || !result) ADD_FAILURE() << "cannot set the text of " << id << " on " << Describe();
     return sent && result;
+}
+
+bool Window::WaitControlText(int id, const std::string& utf8Part, DWORD timeoutMs) {
+    if (!hwnd) return false;
+    DWORD start = GetTickCount();
+    while (ControlText(id).find(utf8Part) == std::string::npos) {
+        if (GetTickCount() - start >= timeoutMs || !IsWindow(hwnd)) {
+            ADD_FAILURE() << "control " << id << " never showed \"" << utf8Part
+                          << "\": " << Describe();
+            return false;
+        }
+        Sleep(kPollInterval);
+        ReadWithoutIcon();
+    }
+    return true;
 }
 
 bool Window::WaitGone(DWORD timeoutMs) const {

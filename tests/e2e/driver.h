@@ -89,6 +89,10 @@ public:
     bool Close() const;
     // Replaces the text of control id (WM_SETTEXT, bounded send); text UTF-8.
     bool SetText(int id, const std::string& utf8) const;
+    // Re-reads the window until control id's text contains utf8Part (a
+    // control may be filled after its window shows); reports a failure on
+    // time-out.
+    bool WaitControlText(int id, const std::string& utf8Part, DWORD timeoutMs = kWindowTimeout);
     // Waits until the window no longer exists.
     bool WaitGone(DWORD timeoutMs = kWindowTimeout) const;
 

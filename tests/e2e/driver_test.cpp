@@ -79,6 +79,9 @@ TEST(Driver, ReadsControlsTypesTextAndClosesDialogs) {
     EXPECT_FALSE(dialog.Find(kHelperDisabledId)->enabled);
     EXPECT_TRUE(dialog.Find(kHelperDisabledId)->visible);
     EXPECT_FALSE(dialog.Find(kHelperHiddenId)->visible);
+    // A rich edit counts characters, not bytes; its double-byte text still
+    // comes back whole.
+    EXPECT_EQ(dialog.ControlText(kHelperRichEditId), kHelperRichTextUtf8);
     EXPECT_EQ((std::vector<std::string>{"OK", u8"キャンセル", u8"無効"}), dialog.ButtonTexts());
 
     // Typed text arrives in code page 932, 0x5C trail bytes intact.

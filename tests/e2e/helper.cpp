@@ -16,6 +16,7 @@ const char kHelperBoxTitleUtf8[] = u8"ヘルパー 表示";
 const char kHelperDialogTitleUtf8[] = u8"入力ダイアログ";
 const char kHelperDialogLabelUtf8[] = u8"名前を入力してください：";
 const char kHelperPaintTitleUtf8[] = u8"ヘルパー描画";
+const char kHelperRichTextUtf8[] = u8"利用規約\r\n第1条（目的）ソフト表示";
 
 namespace {
 
@@ -43,6 +44,17 @@ public:
     }
     void Add(WORD classAtom, int id, const wchar_t* text, DWORD style, short x, short y, short cx,
              short cy) {
+        Item(nullptr, classAtom, id, text, style, x, y, cx, cy);
+    }
+    void Add(const wchar_t* className, int id, const wchar_t* text, DWORD style, short x, short y,
+             short cx, short cy) {
+        Item(className, 0, id, text, style, x, y, cx, cy);
+    }
+    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+private:
+    void Item(const wchar_t* className, WORD classAtom, int id, const wchar_t* text, DWORD style,
+              short x, short y, short cx, short cy) {
         if (words_.size() % 2) Word(0);
         Dword(style | WS_CHILD);
         Dword(0);
@@ -51,15 +63,16 @@ public:
         Word(cx);
         Word(cy);
         Word((WORD)id);
-        Word(0xFFFF);
-        Word(classAtom);
+        if (className) {
+            Text(className);
+        } else {
+            Word(0xFFFF);
+            Word(classAtom);
+        }
         Text(text);
         Word(0);
         ++words_[countAt_];
     }
-    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
-
-private:
     void Word(WORD w) { words_.push_back(w); }
     void Dword(DWORD d) {
         Word(LOWORD(d));
@@ -101,7 +114,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 int ShowDialog(const char* outFile) {
-    DialogTemplate t(L"入力ダイアログ", 200, 90);
+    LoadLibraryA("riched20.dll");
+    DialogTemplate t(L"入力ダイアログ", 200, 130);
     t.Add(kStatic, kHelperLabelId, L"名前を入力してください：", WS_VISIBLE | SS_LEFT, 7, 7, 180,
           10);
     t.Add(kEdit, kHelperEditId, L"", WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 7, 20,
@@ -110,6 +124,8 @@ int ShowDialog(const char* outFile) {
     t.Add(kButton, IDCANCEL, L"キャンセル", WS_VISIBLE | WS_TABSTOP, 90, 65, 50, 14);
     t.Add(kButton, kHelperDisabledId, L"無効", WS_VISIBLE | WS_DISABLED, 150, 65, 40, 14);
     t.Add(kStatic, kHelperHiddenId, L"隠し", SS_LEFT, 7, 40, 50, 10);
+    t.Add(L"RichEdit20A", kHelperRichEditId, L"利用規約\r\n第1条（目的）ソフト表示",
+          WS_VISIBLE | WS_BORDER | ES_MULTILINE, 7, 85, 180, 30);
     return (int)DialogBoxIndirectParamA(GetModuleHandleA(nullptr), t.Get(), nullptr, DialogProc,
                                         reinterpret_cast<LPARAM>(outFile));
 }

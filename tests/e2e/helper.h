@@ -25,9 +25,11 @@ extern const char kHelperBoxTitleUtf8[];
 extern const char kHelperDialogTitleUtf8[];
 extern const char kHelperDialogLabelUtf8[];
 extern const char kHelperPaintTitleUtf8[];
+extern const char kHelperRichTextUtf8[];
 
 constexpr int kHelperLabelId = 100;
 constexpr int kHelperEditId = 101;
 constexpr int kHelperDisabledId = 102;
 constexpr int kHelperHiddenId = 103;
+constexpr int kHelperRichEditId = 104;  // a RichEdit20A holding kHelperRichTextUtf8
 constexpr int kHelperPaintExit = 42;
