@@ -91,7 +91,7 @@ constexpr uint32_t kPositionBias = 2 * kRingSize + 1;
 constexpr uint32_t kSpacesStart = kPositionBias - kRingSize;
 constexpr uint32_t kNone = 0;
 constexpr uint32_t kTreeMatch = 5;  // shortest match the trees look for
-constexpr uint32_t kHashBits = 16;
+constexpr uint32_t kMaxHashBits = 16;
 constexpr uint32_t kCycleSize = 2 * kRingSize;  // holds the window and the string being inserted
 constexpr uint32_t kCycleMask = kCycleSize - 1;
 // Bytes that may be read from a string with kWide comparisons.
@@ -101,15 +101,15 @@ struct Hashes {
     uint32_t of3, of4, of5;  // hashes of the first 3, 4 and 5 bytes
 };
 
-inline uint32_t HashPrefix(uint64_t bytes, int count) {
+inline uint32_t HashPrefix(uint64_t bytes, int count, uint32_t bits) {
     uint64_t prefix = bytes & ((uint64_t{1} << (8 * count)) - 1);
-    return static_cast<uint32_t>((prefix * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits));
+    return static_cast<uint32_t>((prefix * 0x9E3779B97F4A7C15ull) >> (64 - bits));
 }
 
 // The hashes of the string at p, of whose bytes only the first limit (at
 // least 3) are read, or eight with kWide.
 template <bool kWide>
-inline Hashes HashString(const uint8_t* p, uint32_t limit) {
+inline Hashes HashString(const uint8_t* p, uint32_t limit, uint32_t bits) {
     uint64_t bytes = 0;
     if (kWide) {
         memcpy(&bytes, p, 8);
@@ -119,7 +119,7 @@ inline Hashes HashString(const uint8_t* p, uint32_t limit) {
     } else {
         for (uint32_t k = 0; k < limit && k < 5; ++k) bytes |= static_cast<uint64_t>(p[k]) << (8 * k);
     }
-    return Hashes{HashPrefix(bytes, 3), HashPrefix(bytes, 4), HashPrefix(bytes, 5)};
+    return Hashes{HashPrefix(bytes, 3, bits), HashPrefix(bytes, 4, bits), HashPrefix(bytes, 5, bits)};
 }
 
 // Length of the common prefix of a and b, at least length, at most limit;
@@ -159,16 +159,25 @@ inline uint32_t CommonPrefixWide(const uint8_t* a, const uint8_t* b, uint32_t le
 struct MatchFinder {
     // The two most recent positions of each hash of 3 and 4 bytes, newest
     // first; with two, a prefix is lost only to two later ones that collide.
-    uint32_t recent3[2u << kHashBits];
-    uint32_t recent4[2u << kHashBits];
-    uint32_t head[1u << kHashBits];  // tree roots per hash of 5 bytes
-    uint32_t pairs[2 * kCycleSize];  // per node: [0] smaller strings, [1] greater ones
+    // Hashes have hashBits bits, fewer for small inputs, whose tables would
+    // otherwise cost more to clear than to use.
+    uint32_t hashBits;
+    uint32_t* recent3;  // 2 << hashBits entries
+    uint32_t* recent4;  // 2 << hashBits entries
+    uint32_t* head;     // tree roots per hash of 5 bytes, 1 << hashBits entries
+    // Per node: [0] smaller strings, [1] greater ones. Needs no clearing: a
+    // node is reached only after its insertion wrote both.
+    uint32_t pairs[2 * kCycleSize];
 
-    void Reset() {
-        memset(recent3, 0, sizeof(recent3));
-        memset(recent4, 0, sizeof(recent4));
-        memset(head, 0, sizeof(head));
-        memset(pairs, 0, sizeof(pairs));
+    static size_t TableEntries(uint32_t bits) { return size_t{5} << bits; }
+
+    // tables: TableEntries(bits) entries.
+    void Reset(uint32_t* tables, uint32_t bits) {
+        hashBits = bits;
+        recent3 = tables;
+        recent4 = tables + (size_t{2} << bits);
+        head = tables + (size_t{4} << bits);
+        memset(tables, 0, TableEntries(bits) * sizeof(uint32_t));
     }
 
     // Adds the string at position v, whose bytes are cur[0..limit) with limit
@@ -179,7 +188,7 @@ struct MatchFinder {
     template <bool kWide>
     uint32_t Find(uint32_t v, const uint8_t* cur, uint32_t limit, const uint8_t* base,
                   uint32_t bias, uint32_t* distance) {
-        const Hashes hashes = HashString<kWide>(cur, limit);
+        const Hashes hashes = HashString<kWide>(cur, limit, hashBits);
         uint32_t best = 0;
         if (Recent(&recent3[2 * hashes.of3], v, cur, 3, base, bias, distance)) best = 3;
         if (limit < 4) return best;
@@ -191,7 +200,7 @@ struct MatchFinder {
 
     // Asks the memory for the tables of a string that comes soon.
     void Prefetch(const uint8_t* soon) {
-        const Hashes hashes = HashString<true>(soon, kMaxMatch);
+        const Hashes hashes = HashString<true>(soon, kMaxMatch, hashBits);
         __builtin_prefetch(&recent3[2 * hashes.of3]);
         __builtin_prefetch(&recent4[2 * hashes.of4]);
         __builtin_prefetch(&head[hashes.of5]);
@@ -373,16 +382,49 @@ constexpr uint32_t kPartsPerRound = 4;
 constexpr uint32_t kRoundSize = kPartsPerRound * kPartSize;
 static_assert(kPartSize >= 2 * kRingSize, "only the first part starts among the spaces");
 
+// Working memory of one compression, sized to the input: a small input
+// takes little time to set up.
 struct Encoder {
-    MatchFinder finders[kPartsPerRound];
+    MatchFinder* finders;  // one per part of a round
+    uint32_t hashBits;
+    uint32_t* tables;  // the finders' tables, one block each
     // Per position from arrayBase on: the longest match (0 if below 3) and its
     // distance, 1..4096.
-    uint8_t longest[kBlockSize + kRoundSize];
-    uint16_t distance[kBlockSize + kRoundSize];
-    uint16_t cost[kBlockSize + 1];  // bits from each position to the block end, modulo 2^16
+    uint8_t* longest;
+    uint16_t* distance;
+    uint16_t* cost;  // bits from each position to the block end, modulo 2^16
+    uint8_t* output;
+    size_t outputSize;
     // Spaces, the start of the input and zeros for wide reads past its end.
     uint8_t prefix[kRingSize + kRingSize + kWideReach];
-    uint8_t output[64 * 1024];
+
+    // False when memory runs out; Release() is due either way.
+    bool Allocate(uint32_t n) {
+        const uint32_t parts = n / kPartSize + 1;
+        const uint32_t finderCount = parts < kPartsPerRound ? parts : kPartsPerRound;
+        const uint32_t positions = n < kBlockSize + kRoundSize ? n : kBlockSize + kRoundSize;
+        const uint32_t blockPositions = n < kBlockSize ? n : kBlockSize;
+        // About two table entries per string of the input.
+        hashBits = 10;
+        while (hashBits < kMaxHashBits && (size_t{1} << hashBits) < size_t{2} * n) ++hashBits;
+        outputSize = 64 * 1024;
+        finders = static_cast<MatchFinder*>(malloc(finderCount * sizeof(MatchFinder)));
+        tables = static_cast<uint32_t*>(
+            malloc(finderCount * MatchFinder::TableEntries(hashBits) * sizeof(uint32_t)));
+        longest = static_cast<uint8_t*>(malloc(positions + 1));
+        distance = static_cast<uint16_t*>(malloc((positions + 1) * sizeof(uint16_t)));
+        cost = static_cast<uint16_t*>(malloc((blockPositions + 1) * sizeof(uint16_t)));
+        output = static_cast<uint8_t*>(malloc(outputSize));
+        return finders && tables && longest && distance && cost && output;
+    }
+    void Release() {
+        free(finders);
+        free(tables);
+        free(longest);
+        free(distance);
+        free(cost);
+        free(output);
+    }
 };
 
 // Longest match at position i (0 if below 3) and its distance.
@@ -419,11 +461,14 @@ void FindPart(void* argument, size_t index) {
     const uint32_t begin = round->first + static_cast<uint32_t>(index) * kPartSize;
     const uint32_t end = round->end - begin > kPartSize ? begin + kPartSize : round->end;
     MatchFinder* finder = &e->finders[index];
-    finder->Reset();
+    finder->Reset(e->tables + index * MatchFinder::TableEntries(e->hashBits), e->hashBits);
     uint32_t unused;
     if (begin == 0) {
+        // The strings that start further back than 20 bytes before the input
+        // are 18 spaces each: every one would only take the place of the one
+        // before it in the tree and the recent tables.
         const uint32_t headBytes = round->n < kRingSize + kMaxMatch ? round->n : kRingSize + kMaxMatch;
-        for (uint32_t k = 0; k < kRingSize; ++k) {
+        for (uint32_t k = kRingSize - kMaxMatch - 2; k < kRingSize; ++k) {
             uint32_t limit = kRingSize - k + headBytes;
             if (limit > kMaxMatch) limit = kMaxMatch;
             if (limit >= kMinMatch)
@@ -533,11 +578,16 @@ SzddStatus SzddReadHeader(const uint8_t* data, size_t size, SzddHeader* header) 
 SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, SzddWriter write,
                         void* context, const SzddRunner* runner) {
     if (size > kMaxInput) return SzddStatus::kTooLarge;
+    const uint32_t n = static_cast<uint32_t>(size);
     Encoder* e = static_cast<Encoder*>(malloc(sizeof(Encoder)));
     if (!e) return SzddStatus::kOutOfMemory;
-    OutputBuffer out(e->output, sizeof(e->output), write, context);
+    if (!e->Allocate(n)) {
+        e->Release();
+        free(e);
+        return SzddStatus::kOutOfMemory;
+    }
+    OutputBuffer out(e->output, e->outputSize, write, context);
     ItemWriter items(&out);
-    const uint32_t n = static_cast<uint32_t>(size);
     bool ok = false;
 
     uint8_t* header = out.Reserve(kSzddHeaderSize);
@@ -599,6 +649,7 @@ SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, Szd
     ok = out.Flush();
 
 done:
+    e->Release();
     free(e);
     return ok ? SzddStatus::kOk : SzddStatus::kWriteFailed;
 }

@@ -77,7 +77,7 @@ struct SzddRunner {
 // spreads the match finding over parts of 1 MiB; without it the parts run one
 // after the other, with the same output. Inputs larger than 0xFFFF0000 bytes
 // are refused (kTooLarge) since the header's length field has 32 bits. Needs
-// about 18 MB of working memory.
+// up to about 18 MB of working memory, much less for small inputs.
 SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, SzddWriter write,
                         void* context, const SzddRunner* runner = nullptr);
 

@@ -1,0 +1,47 @@
+// Fuzzes the SZDD decoder with arbitrary files, and checks on the same bytes
+// that compressing them and expanding the result gives them back, and that
+// their underscore name turns back into the name.
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <vector>
+
+#include "package/szdd.h"
+
+namespace {
+
+bool Append(void* context, const uint8_t* bytes, size_t size) {
+    auto* out = static_cast<std::vector<uint8_t>*>(context);
+    out->insert(out->end(), bytes, bytes + size);
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> expanded;
+    SzddHeader header;
+    SzddStatus status = SzddExpand(data, size, Append, &expanded, &header);
+    if (status == SzddStatus::kOk && expanded.size() != header.length) __builtin_trap();
+    if (status == SzddStatus::kOk && size < kSzddHeaderSize) __builtin_trap();
+
+    std::vector<uint8_t> compressed;
+    if (SzddCompress(data, size, 'x', Append, &compressed) != SzddStatus::kOk) __builtin_trap();
+    if (compressed.size() > kSzddHeaderSize + size + (size + 7) / 8) __builtin_trap();
+    std::vector<uint8_t> back;
+    if (SzddExpand(compressed.data(), compressed.size(), Append, &back, nullptr) !=
+            SzddStatus::kOk ||
+        back.size() != size || (size && memcmp(back.data(), data, size) != 0))
+        __builtin_trap();
+
+    // The name is the bytes up to the first zero.
+    ByteString bytes(reinterpret_cast<const char*>(data), size);
+    ByteString name(bytes.c_str());
+    ByteString stored, restored;
+    char replaced;
+    if (MakeUnderscoreName(name.c_str(), &stored, &replaced) &&
+        RestoreUnderscoreName(stored.c_str(), replaced, &restored) && restored != name)
+        __builtin_trap();
+    return 0;
+}
