@@ -404,9 +404,9 @@ struct Encoder {
         const uint32_t finderCount = parts < kPartsPerRound ? parts : kPartsPerRound;
         const uint32_t positions = n < kBlockSize + kRoundSize ? n : kBlockSize + kRoundSize;
         const uint32_t blockPositions = n < kBlockSize ? n : kBlockSize;
-        // About two table entries per string of the input.
+        // Eight table entries per string of the input keep collisions rare.
         hashBits = 10;
-        while (hashBits < kMaxHashBits && (size_t{1} << hashBits) < size_t{2} * n) ++hashBits;
+        while (hashBits < kMaxHashBits && (size_t{1} << hashBits) < size_t{8} * n) ++hashBits;
         outputSize = 64 * 1024;
         finders = static_cast<MatchFinder*>(malloc(finderCount * sizeof(MatchFinder)));
         tables = static_cast<uint32_t*>(
