@@ -9,7 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -177,20 +180,43 @@ bool SameFile(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+size_t Processors() {
+    size_t count = std::thread::hardware_concurrency();
+    return count ? count : 1;
+}
+
 // Runs the encoder's match-finding jobs on all processors.
 void RunOnThreads(void*, void (*job)(void*, size_t), void* argument, size_t count) {
     std::atomic<size_t> next{0};
     auto worker = [&] {
         for (size_t k; (k = next++) < count;) job(argument, k);
     };
-    size_t threads = std::thread::hardware_concurrency();
-    if (threads < 1) threads = 1;
-    if (threads > count) threads = count;
+    size_t threads = std::min(Processors(), count);
     std::vector<std::thread> helpers;
     for (size_t t = 1; t < threads; ++t) helpers.emplace_back(worker);
     worker();
     for (std::thread& helper : helpers) helper.join();
 }
+
+// Output paths taken so far in this run: two inputs that would write the same
+// file are refused rather than one silently replacing the other.
+class Claims {
+public:
+    bool Claim(const std::string& path) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return paths_.insert(path).second;
+    }
+
+private:
+    std::mutex mutex_;
+    std::set<std::string> paths_;
+};
+
+Claims g_claims;
+
+// How a compression spreads its match finding: over all processors when it
+// is the only file, one after the other when files run side by side.
+const SzddRunner* g_runner = nullptr;
 
 int Refuse(const char* command, const std::string& path, const std::string& why) {
     fprintf(stderr, "mkpackage %s: %s: %s\n", command, path.c_str(), why.c_str());
@@ -213,15 +239,16 @@ int CompressOne(const std::string& path, const std::string& outDir) {
     std::string target = JoinPath(outDir.empty() ? dir : outDir, stored);
     if (SameFile(path, target))
         return Refuse(kCommand, path, "its compressed name is its own name; use -o DIR");
+    if (!g_claims.Claim(target))
+        return Refuse(kCommand, path, "another input has the same compressed name " + target);
 
     std::vector<uint8_t> data;
     std::string error;
     if (!ReadWholeFile(path, &data, &error)) return Refuse(kCommand, path, error);
     OutputFile out;
     if (!out.Open(target, &error)) return Refuse(kCommand, target, error);
-    const SzddRunner runner = {RunOnThreads, nullptr};
     SzddStatus status =
-        SzddCompress(data.data(), data.size(), replaced, OutputFile::Write, &out, &runner);
+        SzddCompress(data.data(), data.size(), replaced, OutputFile::Write, &out, g_runner);
     if (status != SzddStatus::kOk) return Refuse(kCommand, path, SzddStatusText(status));
     if (!out.Commit(&error)) return Refuse(kCommand, target, error);
     return 0;
@@ -271,6 +298,8 @@ int ExpandOne(const std::string& path, const std::string& outDir) {
     std::string target = JoinPath(outDir.empty() ? dir : outDir, name);
     if (SameFile(path, target))
         return Refuse(kCommand, path, "its expanded name is its own name; use -o DIR");
+    if (!g_claims.Claim(target))
+        return Refuse(kCommand, path, "another input expands to the same name " + target);
 
     OutputFile out;
     if (!out.Open(target, &error)) return Refuse(kCommand, target, error);
@@ -285,10 +314,21 @@ int RunEach(const char* command, int argc, char** argv,
     Arguments args;
     int usage = ParseArguments(command, argc, argv, &args);
     if (usage) return usage;
-    int result = 0;
-    for (const std::string& path : args.files) {
-        if (one(path, args.outDir) != 0) result = kRefused;
-    }
+    static const SzddRunner kThreads = {RunOnThreads, nullptr};
+    g_runner = args.files.size() == 1 ? &kThreads : nullptr;
+    // Files run side by side, each on one processor.
+    std::atomic<size_t> next{0};
+    std::atomic<int> result{0};
+    auto worker = [&] {
+        for (size_t k; (k = next++) < args.files.size();) {
+            if (one(args.files[k], args.outDir) != 0) result = kRefused;
+        }
+    };
+    size_t threads = std::min(Processors(), args.files.size());
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(worker);
+    worker();
+    for (std::thread& helper : helpers) helper.join();
     return result;
 }
 

@@ -1,0 +1,183 @@
+#!/bin/bash
+# SZDD benchmark: our encoder and decoder (mkpackage compress / expand) against
+# Debian's mscompress / msexpand and against the smallest file the format
+# allows, per class of data, on a corpus of about 55 MB gathered from this
+# machine, plus one file of about 110 MB for speed.
+#
+# usage: tools/bench/szdd_bench.sh [HOST_BUILD_DIR]   (default build/host)
+#
+# The bound is exact: an independent programme finds, at every position, the
+# longest match by looking at every earlier occurrence of the position's
+# first three bytes in the window, then takes the cheapest parse (9 bits per
+# literal, 17 per reference). A file cannot be smaller than its header plus
+# those bits. Speeds are input megabytes (10^6 bytes) per second of wall time
+# for the whole class, one process per file for the peer tools and one
+# process per class for ours; mkpackage compress spreads its match finding
+# over the processors, so its CPU time is shown as well.
+set -eu
+cd "$(dirname "$0")/../.."
+HOST=${1:-build/host}
+MKPACKAGE=$(cd "$HOST" && pwd)/mkpackage
+WORK=${SZDD_BENCH_DIR:-/tmp/szdd-bench}
+[ -x "$MKPACKAGE" ] || { echo "build $MKPACKAGE first"; exit 1; }
+for tool in mscompress msexpand g++ iconv msgunfmt; do
+    command -v $tool >/dev/null || { echo "$tool is missing"; exit 1; }
+done
+rm -rf "$WORK"
+mkdir -p "$WORK"
+
+# --- The bound ----------------------------------------------------------------
+cat >"$WORK/bound.cpp" <<'EOF'
+// Prints, for each file, the smallest SZDD size any parse can reach.
+#include <stdio.h>
+#include <stdint.h>
+#include <vector>
+int main(int argc, char** argv) {
+    unsigned long long total = 0;
+    std::vector<int32_t> head(1 << 24);
+    for (int a = 1; a < argc; ++a) {
+        FILE* f = fopen(argv[a], "rb");
+        if (!f) return 1;
+        std::vector<uint8_t> d(4096, ' ');  // the ring's initial spaces
+        int c;
+        while ((c = getc(f)) != EOF) d.push_back(static_cast<uint8_t>(c));
+        fclose(f);
+        const long n = static_cast<long>(d.size());
+        std::fill(head.begin(), head.end(), -1);
+        std::vector<int32_t> prev(n, -1);
+        std::vector<uint8_t> longest(n, 0);
+        for (long i = 0; i + 2 < n; ++i) {
+            uint32_t key = d[i] | d[i + 1] << 8 | d[i + 2] << 16;
+            if (i >= 4096) {
+                long limit = n - i < 18 ? n - i : 18;
+                long best = 0;
+                for (long j = head[key]; j >= 0 && i - j <= 4096 && best < limit; j = prev[j]) {
+                    long len = 0;
+                    while (len < limit && d[j + len] == d[i + len]) ++len;
+                    if (len > best) best = len;
+                }
+                longest[i] = static_cast<uint8_t>(best);
+            }
+            prev[i] = head[key];
+            head[key] = static_cast<int32_t>(i);
+        }
+        std::vector<uint32_t> cost(n + 1, 0);
+        for (long i = n - 1; i >= 4096; --i) {
+            uint32_t best = cost[i + 1] + 9;
+            for (long len = 3; len <= longest[i]; ++len)
+                if (cost[i + len] + 17 < best) best = cost[i + len] + 17;
+            cost[i] = best;
+        }
+        total += 14 + (cost[4096] + 7) / 8;
+    }
+    printf("%llu\n", total);
+    return 0;
+}
+EOF
+g++ -O2 -o "$WORK/bound" "$WORK/bound.cpp"
+
+# --- The corpus ---------------------------------------------------------------
+# take DIR MAXBYTES FILE...: copies regular files (each at most 8 MB, no two
+# with the same contents) into DIR until MAXBYTES are there.
+take() {
+    local dir=$1 max=$2 total=0 count=0 size sum
+    shift 2
+    mkdir -p "$dir"
+    for f in "$@"; do
+        [ -f "$f" ] && [ ! -L "$f" ] || continue
+        size=$(stat -c %s "$f")
+        [ "$size" -gt 0 ] && [ "$size" -le 8000000 ] || continue
+        sum=$(cksum <"$f" | cut -d' ' -f1)
+        [ -e "$dir/.seen.$sum" ] && continue
+        touch "$dir/.seen.$sum"
+        count=$((count + 1))
+        cp "$f" "$dir/$(printf '%05d' $count)_$(basename "$f" | tr -c 'A-Za-z0-9._\n-' _)"
+        total=$((total + size))
+        [ "$total" -lt "$max" ] || break
+    done
+    rm -f "$dir"/.seen.*
+}
+
+echo "gathering the corpus..."
+take "$WORK/exe" 20000000 /usr/bin/* /usr/lib/x86_64-linux-gnu/*.so*
+take "$WORK/text" 14000000 /usr/share/common-licenses/* /usr/share/doc/*/copyright \
+    /usr/include/*.h /usr/include/*/*.h /usr/include/c++/*/bits/*
+take "$WORK/compressed" 12000000 /usr/share/doc/*/changelog*.gz /usr/share/man/man1/*.gz \
+    $(find /usr/share -name '*.png' -size +20k 2>/dev/null | sort | head -400) \
+    $(find /usr/share -name '*.jar' 2>/dev/null | sort | head -20)
+
+# CP932 text: Japanese message catalogues and, where present, Japanese
+# documentation, stripped of markup and converted with iconv.
+mkdir -p "$WORK/japanese.utf8"
+for mo in /usr/share/locale/ja/LC_MESSAGES/*.mo; do
+    msgunfmt "$mo" >"$WORK/japanese.utf8/$(basename "$mo" .mo).po" 2>/dev/null || true
+done
+for html in $(find / -xdev -path '*/ja/*' -name '*.html' 2>/dev/null | sort | head -300); do
+    sed -e 's/<[^>]*>//g' "$html" >"$WORK/japanese.utf8/$(echo "$html" | cksum | cut -d' ' -f1).txt"
+done
+mkdir -p "$WORK/cp932.all"
+for f in "$WORK/japanese.utf8"/*; do
+    iconv -c -f UTF-8 -t CP932 "$f" >"$WORK/cp932.all/$(basename "$f")" 2>/dev/null || true
+done
+take "$WORK/cp932" 9000000 "$WORK/cp932.all"/*
+rm -rf "$WORK/japanese.utf8" "$WORK/cp932.all"
+
+# About 110 MB of executables and text in one file, for speed.
+mkdir -p "$WORK/large"
+cat "$WORK/exe"/* "$WORK/text"/* "$WORK/exe"/* "$WORK/text"/* "$WORK/exe"/* "$WORK/text"/* |
+    head -c 110000000 >"$WORK/large/large.bin"
+
+# --- Measurements ---------------------------------------------------------------
+now() { date +%s.%N; }
+mbps() { awk -v b="$1" -v t="$2" 'BEGIN { printf "%.1f", b / 1e6 / (t > 0 ? t : 1e-9) }'; }
+pct() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%+.2f%%", (a - b) * 100 / b }'; }
+sumsize() { cat "$@" | wc -c; }
+
+printf '\n%-11s %5s %9s | %11s %11s %11s | %9s %9s | %22s %13s | %15s %13s\n' \
+    class files input ours mscompress bound "vs msc" "vs bound" \
+    "compress MB/s ours" "mscompress" "expand MB/s ours" "msexpand"
+for class in exe text cp932 compressed large; do
+    dir=$WORK/$class
+    [ -d "$dir" ] && [ -n "$(ls "$dir")" ] || continue
+    files=$(ls "$dir" | wc -l)
+    input=$(sumsize "$dir"/*)
+    mkdir -p "$WORK/$class.ours" "$WORK/$class.back" "$WORK/$class.peer" "$WORK/$class.peerback"
+
+    t0=$(now)
+    /usr/bin/time -f '%U %S' -o "$WORK/time" "$MKPACKAGE" compress "$dir"/* -o "$WORK/$class.ours"
+    t1=$(now)
+    ourCompress=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+    ourCpu=$(awk '{ print $1 + $2 }' "$WORK/time")
+    ours=$(sumsize "$WORK/$class.ours"/*)
+
+    t0=$(now)
+    "$MKPACKAGE" expand "$WORK/$class.ours"/* -o "$WORK/$class.back"
+    t1=$(now)
+    ourExpand=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+    for f in $(ls "$dir"); do
+        cmp -s "$dir/$f" "$WORK/$class.back/$f" || { echo "ROUND TRIP FAILED: $class/$f"; exit 1; }
+    done
+
+    cp "$dir"/* "$WORK/$class.peer/"
+    t0=$(now)
+    for f in "$WORK/$class.peer"/*; do mscompress "$f" >/dev/null 2>&1; done
+    t1=$(now)
+    peerCompress=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+    peer=0
+    for f in $(ls "$dir"); do peer=$((peer + $(stat -c %s "$WORK/$class.peer/${f}_"))); done
+
+    t0=$(now)
+    for f in "$WORK/$class.ours"/*; do msexpand <"$f" >"$WORK/$class.peerback/$(basename "$f")"; done
+    t1=$(now)
+    peerExpand=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+
+    bound=$("$WORK/bound" "$dir"/*)
+    printf '%-11s %5d %9d | %11d %11d %11d | %9s %9s | %9s (CPU %6s) %13s | %15s %13s\n' \
+        "$class" "$files" "$input" "$ours" "$peer" "$bound" "$(pct "$ours" "$peer")" \
+        "$(pct "$ours" "$bound")" "$(mbps "$input" "$ourCompress")" "$(mbps "$input" "$ourCpu")" \
+        "$(mbps "$input" "$peerCompress")" "$(mbps "$input" "$ourExpand")" \
+        "$(mbps "$input" "$peerExpand")"
+    rm -rf "$WORK/$class.back" "$WORK/$class.peer" "$WORK/$class.peerback"
+done
+echo
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
