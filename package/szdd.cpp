@@ -74,9 +74,9 @@ private:
 // the first of them, means "none" to the window test itself.
 //
 // What the parser needs at each position is the longest match (up to 18) and
-// one distance for it. Matches of 3 and 4 bytes come from the most recent
-// position of each hashed 3- and 4-byte prefix, which is the one most likely
-// to be inside the window; they are missed only when a different prefix with
+// one distance for it. Matches of 3 and 4 bytes come from the two most recent
+// positions of each hashed 3- and 4-byte prefix, the ones most likely to be
+// inside the window; they are missed only when two different prefixes with
 // the same hash came later. Matches of 5 bytes and more come from binary
 // trees of the window's strings, one per hash of their first five bytes,
 // ordered by their first 18 bytes, with the newest string at the root.
@@ -131,7 +131,7 @@ inline uint32_t CommonPrefix(const uint8_t* a, const uint8_t* b, uint32_t length
     return length;
 }
 
-// The same, eight bytes at a time; reads a and b up to length + kWideReach.
+// The same, eight bytes at a time; reads a[0..kWideReach) and b[0..kWideReach).
 inline uint32_t CommonPrefixWide(const uint8_t* a, const uint8_t* b, uint32_t length,
                                  uint32_t limit, uint32_t* less) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -207,8 +207,6 @@ struct MatchFinder {
     }
 
 private:
-    // The tree part of Find: 0 or a match of kTreeMatch bytes or more, whose
-    // distance then goes to *distance.
     // Records v in a pair of recent slots; true, with the distance, when one
     // of the two earlier strings there matches the first length bytes.
     static bool Recent(uint32_t* slots, uint32_t v, const uint8_t* cur, uint32_t length,
@@ -228,6 +226,8 @@ private:
         return false;
     }
 
+    // The tree part of Find: 0 or a match of kTreeMatch bytes or more, whose
+    // distance then goes to *distance.
     template <bool kWide>
     uint32_t Insert(uint32_t hash, uint32_t v, const uint8_t* cur, uint32_t limit,
                     const uint8_t* base, uint32_t bias, uint32_t* distance) {
@@ -437,7 +437,8 @@ inline uint32_t FindAt(MatchFinder* finder, const uint8_t* data, uint32_t n,
                                   kSpacesStart, distance);
     }
     if (n - i >= kWideReach + 16) {
-        // The tables of a later string load while this one walks its tree.
+        // Room for the wide reads, and for hashing a later string whose
+        // tables then load while this one walks its tree.
         finder->Prefetch(data + i + 8);
         return finder->Find<true>(i + kPositionBias, data + i, limit, data, kPositionBias,
                                   distance);
