@@ -164,7 +164,8 @@ echo "szdd_interop: differential with libmspack: $k files, $accepted accepted by
     "$((k - accepted)) refused by both"
 
 if [ "$failures" -ne 0 ]; then
-    echo "szdd_interop: $failures failures"
+    echo "szdd_interop: $failures failures; files kept in $WORK"
     exit 1
 fi
+rm -rf "$WORK"
 echo "szdd_interop: all checks passed"
