@@ -87,13 +87,15 @@ SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, Szd
 //
 // The data runs to the end of the input, as every reader of the format takes
 // it: there is no end marker, and the header's length does not stop the
-// decoding. The file is accepted when the data expands to exactly the length
-// that the header gives; shorter gives kShortData (a truncated file), longer
-// kLongData (the result stops as soon as the output passes that length).
-// A last flag byte whose items never come, or a reference cut after its first
-// byte, adds nothing and is not an error by itself: the length decides. On
-// any failure the bytes already written are not the file and must be
-// discarded by the caller.
+// decoding. Other readers, the system's LZ library among them, return
+// whatever that gives; here the file is accepted only when the data expands
+// to exactly the length that the header gives: shorter is kShortData (a
+// truncated file), longer kLongData (the result stops as soon as the output
+// passes that length). So both accept the same files with the same bytes,
+// and a damaged file is refused here. A last flag byte whose items never
+// come, or a reference cut after its first byte, adds nothing in any reader
+// and is not an error by itself: the length decides. On any failure the
+// bytes already written are not the file and must be discarded.
 SzddStatus SzddExpand(const uint8_t* data, size_t size, SzddWriter write, void* context,
                       SzddHeader* header);
 
