@@ -91,8 +91,9 @@ SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, Szd
 // whatever that gives; here the file is accepted only when the data expands
 // to exactly the length that the header gives: shorter is kShortData (a
 // truncated file), longer kLongData (the result stops as soon as the output
-// passes that length). So both accept the same files with the same bytes,
-// and a damaged file is refused here. A last flag byte whose items never
+// passes that length). A file accepted here gives the same bytes in those
+// readers; a damaged one that they would give at a wrong length is refused.
+// A last flag byte whose items never
 // come, or a reference cut after its first byte, adds nothing in any reader
 // and is not an error by itself: the length decides. On any failure the
 // bytes already written are not the file and must be discarded.
