@@ -93,10 +93,10 @@ SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, Szd
 // truncated file), longer kLongData (the result stops as soon as the output
 // passes that length). A file accepted here gives the same bytes in those
 // readers; a damaged one that they would give at a wrong length is refused.
-// A last flag byte whose items never
-// come, or a reference cut after its first byte, adds nothing in any reader
-// and is not an error by itself: the length decides. On any failure the
-// bytes already written are not the file and must be discarded.
+// A last flag byte whose items never come, or a reference cut after its
+// first byte, adds nothing in any reader and is not an error by itself: the
+// length decides. On any failure the bytes already written are not the file
+// and must be discarded.
 SzddStatus SzddExpand(const uint8_t* data, size_t size, SzddWriter write, void* context,
                       SzddHeader* header);
 
