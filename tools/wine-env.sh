@@ -34,6 +34,9 @@ wine_env_start() {
     # whatever runs the tests, or that runner would wait for them forever.
     setsid wineserver -p >/dev/null 2>&1 </dev/null &
     setsid wine64 wineboot >/dev/null 2>&1 </dev/null
+    # Without a window manager, Wine's managed windows take about 2 s to be
+    # destroyed and render black in screenshots; unmanaged ones do neither.
+    wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 }
 
 wine_env_stop() {
