@@ -1,0 +1,139 @@
+#include "engine/program_folder_win.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "app/system_checks_win.h"
+#include "engine/com_ref_win.h"
+#include "engine/install_paths.h"
+#include "engine/program_folder_rules.h"
+#include "engine/shell_link_win.h"
+#include "package/file_status_win.h"
+#include "package/setup_config.h"
+
+namespace {
+
+// How long the folder window stays on screen before its shortcuts go.
+constexpr DWORD kFolderWindowPause = 2000;
+
+void OpenFolderWindow(const char* path) {
+    ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOW);
+}
+
+void MakeLink(const ShortcutLink& link) {
+    CreateShellLink(link.linkPath.c_str(), "", link.target.c_str(), link.arguments.c_str(),
+                    link.workingDirectory.c_str(), link.iconPath.c_str(), 0);
+}
+
+ByteString Joined(const ByteString& prefix, const ByteString& name) {
+    ByteString path(prefix);
+    path.Append(name);
+    return path;
+}
+
+void DeleteIfPresent(const char* path) {
+    if (PathExists(path)) DeleteFileA(path);
+}
+
+}  // namespace
+
+ByteString ShellFolderPath(int csidl) {
+    ComRef<IMalloc> allocator;
+    if (FAILED(SHGetMalloc(allocator.Receive())) || !allocator) return ByteString();
+    LPITEMIDLIST items = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &items)) || !items) return ByteString();
+    char path[MAX_PATH] = "";
+    BOOL found = SHGetPathFromIDListA(items, path);
+    allocator->Free(items);
+    if (!found) return ByteString();
+    return ByteString(path);
+}
+
+ByteString ProgramsFolderPath() {
+    return ShellFolderPath(IsNtFamily() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS);
+}
+
+ByteString DesktopFolderPath() {
+    return ShellFolderPath(IsNtFamily() ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOP);
+}
+
+int CreateProgramFolder() {
+    const SetupConfig& config = Config();
+    ByteString programs = ProgramsFolderPath();
+    if (programs.IsEmpty()) return 1;
+    ByteString prefix = WithTrailingBackslash(programs.c_str());
+
+    StringList folders = ProgramFolderNames(config);
+    for (size_t i = 0; i < folders.Count(); ++i) {
+        StringList levels = FolderCreationPaths(prefix.c_str(), folders[i].c_str());
+        for (size_t j = 0; j < levels.Count(); ++j) CreateDirectoryA(levels[j].c_str(), nullptr);
+    }
+    if (!config.SilentMode && config.InstDispProgramMenu != 0) {
+        for (size_t i = 0; i < folders.Count(); ++i) {
+            OpenFolderWindow(Joined(prefix, folders[i]).c_str());
+        }
+    }
+    ForEachGroupEntry(
+        config, [&](const char* folder, const char* name, const char* target, const char* args) {
+            MakeLink(GroupShortcut(prefix.c_str(), folder, name, target, args,
+                                   config.InstallDir.c_str(), config.UnInstallIcon.c_str()));
+        });
+    return 1;
+}
+
+int RemoveProgramFolder() {
+    const SetupConfig& config = Config();
+    ByteString programs = ProgramsFolderPath();
+    if (programs.IsEmpty()) return 1;
+    ByteString prefix = WithTrailingBackslash(programs.c_str());
+
+    StringList folders = ProgramFolderNames(config);
+    if (!config.SilentMode && config.UnInstDispProgramMenu != 0) {
+        for (size_t i = 0; i < folders.Count(); ++i) {
+            ByteString path = Joined(prefix, folders[i]);
+            if (PathExists(path.c_str())) OpenFolderWindow(path.c_str());
+        }
+        // Also when no window opened: the pause belongs to the uninstaller's
+        // pace, not to the window.
+        Sleep(kFolderWindowPause);
+    }
+    ForEachGroupEntry(config, [&](const char* folder, const char* name, const char*, const char*) {
+        DeleteIfPresent(GroupLinkPath(prefix.c_str(), folder, name).c_str());
+    });
+    for (size_t i = 0; i < folders.Count(); ++i) {
+        StringList levels = FolderRemovalPaths(prefix.c_str(), folders[i].c_str());
+        for (size_t j = 0; j < levels.Count(); ++j) {
+            if (PathExists(levels[j].c_str())) RemoveDirectoryA(levels[j].c_str());
+        }
+    }
+    return 1;
+}
+
+void CreateDesktopIcons() {
+    const SetupConfig& config = Config();
+    if (config.DesktopIcons.IsEmpty()) return;
+    ByteString desktop = DesktopFolderPath();
+    if (desktop.IsEmpty()) return;
+    ShortcutLink link;
+    for (size_t i = 0; i < config.DesktopIcons.Count(); ++i) {
+        if (DesktopShortcut(config.DesktopIcons[i].c_str(), desktop.c_str(),
+                            config.InstallDir.c_str(), &link)) {
+            MakeLink(link);
+        }
+    }
+}
+
+void RemoveDesktopIcons() {
+    const SetupConfig& config = Config();
+    if (config.DesktopIcons.IsEmpty()) return;
+    ByteString desktop = DesktopFolderPath();
+    if (desktop.IsEmpty()) return;
+    ShortcutLink link;
+    for (size_t i = 0; i < config.DesktopIcons.Count(); ++i) {
+        if (DesktopShortcut(config.DesktopIcons[i].c_str(), desktop.c_str(),
+                            config.InstallDir.c_str(), &link)) {
+            DeleteIfPresent(link.linkPath.c_str());
+        }
+    }
+}
