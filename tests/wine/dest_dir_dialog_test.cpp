@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/messages_win.h"
@@ -211,8 +213,28 @@ TEST_F(DestDirDialogTest, SilentModeWithABadProposalShowsWhyAndWaits) {
     EXPECT_TRUE(Exists(base_ + "Orbelo"));
 }
 
+// Wine's folder browser matches the preselected path level by level with
+// item lists that carry each folder's last access time, and reading a folder
+// that changed since it was last read moves that time (Linux relatime). Reads
+// every level once so that the browser sees the times it compares.
+void SettleAccessTimes(std::string path) {
+    for (;;) {
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            while (FindNextFileA(find, &data)) {
+            }
+            FindClose(find);
+        }
+        size_t slash = path.rfind('\\');
+        if (slash == std::string::npos || slash < 3) break;
+        path.resize(slash);
+    }
+}
+
 TEST_F(DestDirDialogTest, BrowsedFolderReceivesTheLastTypedLevel) {
     ASSERT_TRUE(CreateDirectoryA((base_ + "chosen").c_str(), nullptr));
+    SettleAccessTimes(base_ + "chosen");
     struct Case {
         std::string installDir;  // preselected in the browser
         int button;
@@ -275,6 +297,102 @@ TEST_F(DestDirDialogTest, StepAskDirInSilentModeInstallsUnderTheWindowsDrive) {
     EXPECT_EQ(CurrentDirectory(), root + top + "\\Orbelo");
     SetCurrentDirectoryA(savedDirectory_.c_str());
     RemoveTree(root + top);
+}
+
+// A drive letter of this test linked to a 4 MiB tmpfs, for as long as the
+// object lives. Mounting needs root on the Linux side; Wine starts Unix
+// programs through CreateProcess, which is how the test reaches it.
+class SmallVolume {
+public:
+    SmallVolume() {
+        char prefix[MAX_PATH] = "";
+        if (!GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix)) {
+            why_ = "WINEPREFIX is not set";
+            return;
+        }
+        for (char letter = 'k'; letter <= 'y' && !letter_; ++letter) {
+            char root[] = {letter, ':', '\\', 0};
+            if (GetDriveTypeA(root) == DRIVE_NO_ROOT_DIR) letter_ = letter;
+        }
+        if (!letter_) {
+            why_ = "no free drive letter";
+            return;
+        }
+        mountPoint_ = "/tmp/installer-small-volume-" + std::to_string(GetCurrentProcessId());
+        link_ = std::string(prefix) + "/dosdevices/" + letter_ + ":";
+        if (!Shell("mkdir -p '" + mountPoint_ + "' && mount -t tmpfs -o size=4m tmpfs '" +
+                   mountPoint_ + "' && ln -sfn '" + mountPoint_ + "' '" + link_ + "'")) {
+            why_ = "cannot mount a tmpfs (needs root) at " + mountPoint_;
+            Shell("rmdir '" + mountPoint_ + "'");
+            mountPoint_.clear();
+        }
+    }
+    ~SmallVolume() {
+        if (!mountPoint_.empty()) {
+            Shell("rm -f '" + link_ + "'; umount '" + mountPoint_ + "' && rmdir '" + mountPoint_ + "'");
+        }
+    }
+    bool Ready() const { return !mountPoint_.empty(); }
+    const std::string& WhyNot() const { return why_; }
+    std::string Root() const { return std::string(1, letter_) + ":\\"; }
+
+private:
+    // Wine does not track Unix children (their handle is not waitable), so
+    // the script reports its status through a file that Z: reaches.
+    static bool Shell(const std::string& script) {
+        std::string status = "/tmp/installer-small-volume-" + std::to_string(GetCurrentProcessId()) +
+                             ".status";
+        std::string statusDos = "Z:" + status;
+        for (char& c : statusDos) c = c == '/' ? '\\' : c;
+        DeleteFileA(statusDos.c_str());
+        std::string command = "/bin/sh -c \"(" + script + ") >/dev/null 2>&1; echo $? >" + status + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process)) {
+            return false;
+        }
+        if (process.hThread) CloseHandle(process.hThread);
+        if (process.hProcess) CloseHandle(process.hProcess);
+        std::string code;
+        for (int waited = 0; waited < 10000 && code.empty(); waited += 20) {
+            Sleep(20);
+            FILE* file = fopen(statusDos.c_str(), "rb");
+            if (!file) continue;
+            char line[16] = "";
+            if (fgets(line, sizeof line, file) && strchr(line, '\n')) code = line;
+            fclose(file);
+        }
+        DeleteFileA(statusDos.c_str());
+        return code == "0\n";
+    }
+
+    char letter_ = 0;
+    std::string mountPoint_, link_, why_;
+};
+
+TEST_F(DestDirDialogTest, AVolumeWithoutRoomIsRefusedWithMessage3) {
+    SmallVolume volume;
+    if (!volume.Ready()) GTEST_SKIP() << "no small volume: " << volume.WhyNot();
+    std::string target = volume.Root() + "Quorvane\\Orbelo";
+    int result = RunDriven([] { return RunDestDirDialog(nullptr); },
+                           [&](const DialogDriver& driver) {
+                               HWND dialog = driver.WaitForDialog(kCaption);
+                               ASSERT_NE(dialog, nullptr);
+                               DialogDriver::SetItemText(dialog, IDC_DESTDIR_EDIT, target);
+                               // 8 MiB needed on a 4 MiB volume.
+                               Config().DstNeedSpace = 8 << 20;
+                               DialogDriver::Press(dialog, IDOK);
+                               EXPECT_EQ(driver.AnswerMessageBox(IDOK), Message(IDS_NO_SPACE));
+                               EXPECT_TRUE(IsWindowVisible(dialog));
+                               // 1 MiB fits: the same volume is now accepted.
+                               Config().DstNeedSpace = 1 << 20;
+                               DialogDriver::Press(dialog, IDOK);
+                           });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_TRUE(Exists(target));
+    SetCurrentDirectoryA(savedDirectory_.c_str());
 }
 
 }  // namespace
