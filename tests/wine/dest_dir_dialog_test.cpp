@@ -329,7 +329,10 @@ public:
     }
     ~SmallVolume() {
         if (!mountPoint_.empty()) {
-            Shell("rm -f '" + link_ + "'; umount '" + mountPoint_ + "' && rmdir '" + mountPoint_ + "'");
+            // Wine may still hold the volume's directories open for a moment;
+            // a lazy unmount detaches it all the same.
+            Shell("rm -f '" + link_ + "'; umount '" + mountPoint_ + "' || umount -l '" + mountPoint_ +
+                  "'; rmdir '" + mountPoint_ + "'");
         }
     }
     bool Ready() const { return !mountPoint_.empty(); }
