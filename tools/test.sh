@@ -8,7 +8,7 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 status=0
 
 echo "== native unit tests"
-ctest --test-dir $B/host -j 2 --output-on-failure || status=1
+ctest --test-dir $B/host -j 2 --timeout 300 --output-on-failure || status=1
 
 echo "== fuzz targets (${FUZZ_SECONDS} s each)"
 for target in $B/fuzz/*_fuzz; do
@@ -28,7 +28,7 @@ done
 echo "== Windows-side tests under wine64"
 wine_env_start
 mkdir -p $B/artifacts
-ctest --test-dir $B/x64 -j 1 --output-on-failure || status=1
+ctest --test-dir $B/x64 -j 1 --timeout 180 --output-on-failure || status=1
 
 wine_env_stop
 
