@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <stdio.h>
 
 #include <gtest/gtest.h>
 
@@ -62,7 +63,13 @@ public:
     // A key pressed while the UI thread's focused control has the focus; the
     // modal loop's dialog manager sees it as typed.
     void PressKey(WPARAM key) const {
+        // The dialog may still be settling its focus; a key posted to no
+        // window would go to this thread's own queue and be lost.
         HWND focus = FocusedWindow();
+        for (int waited = 0; !focus && waited < 5000; waited += 10) {
+            Sleep(10);
+            focus = FocusedWindow();
+        }
         PostMessageA(focus, WM_KEYDOWN, key, 1);
         PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
     }
@@ -132,6 +139,13 @@ inline int RunDriven(const std::function<int()>& run,
             if (waited >= 10000) {
                 ADD_FAILURE() << "a dialog was still open after the driving ended";
                 driver.CancelEverything();
+            }
+            if (waited >= 30000) {
+                // Nothing answers any more: end the test program rather than
+                // hang the suite.
+                fprintf(stderr, "a dialog could not be closed; ending the test program\n");
+                fflush(stderr);
+                TerminateProcess(GetCurrentProcess(), 3);
             }
             Sleep(50);
         }
