@@ -25,6 +25,9 @@ for target in $B/fuzz/*_fuzz; do
     fi
 done
 
+echo "== interoperability with other SZDD readers and writers"
+sh tests/interop/szdd_interop.sh $B/host || status=1
+
 echo "== Windows-side tests under wine64"
 wine_env_start
 mkdir -p $B/artifacts
