@@ -5,13 +5,23 @@
 #include <string.h>
 
 #include "app/half_width_win.h"
+#include "app/relaunch_win.h"
+#include "app/uninstall_command.h"
 #include "package/setup_config.h"
+#include "ui/background_wnd_win.h"
+
+const char kSettingsKeyPath[] = "Software\\Quorvane\\Orbelo_Sample";
+const char kSettingsBackupKeyPath[] = "Software\\Quorvane\\Orbelo_Sample_BACKUP";
 
 namespace {
 
 const char kUninstallKeyRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 // The product's Japanese name, which its Startup shortcut bears.
 const char kStartupMatchText[] = "オルベロ";
+// The title suffix of the uninstaller's windows and message boxes.
+const char kUninstallerTitleSuffix[] = " アンインストーラ";
+// Poll interval of the wait for the uninstaller's windows, in milliseconds.
+constexpr DWORD kWindowPollInterval = 500;
 
 class RegKey {
 public:
@@ -169,14 +179,138 @@ LONG DeleteNtKeyWithSubkeys(HKEY root, const char* path) {
     }
 }
 
+ByteString UninstallEntryPath() {
+    ByteString path(kUninstallKeyRoot);
+    path.Append(Config().RegUninstall);
+    return path;
+}
+
+ByteString OwnModulePath() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return ByteString();
+    return ByteString(path, length);
+}
+
+// Text up to and including the last backslash; empty when there is none.
+ByteString DirectoryPart(const char* path) {
+    int slash = MbFindLast(path, '\\');
+    return slash < 0 ? ByteString() : ByteString(path, static_cast<size_t>(slash) + 1);
+}
+
+// The setup script that the uninstaller is to read from directory, when the
+// installed one is gone: the one beside this installer, or else the one of
+// the package being installed.
+void ProvideSetupScript(const ByteString& directory) {
+    ByteString source = DirectoryPart(OwnModulePath().c_str());
+    source.Append("install.inf");
+    if (GetFileAttributesA(source.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const ByteString& scriptDir = Config().ScriptDir;
+        if (scriptDir.IsEmpty()) return;
+        source = DirectoryPart(scriptDir.c_str());
+        source.Append("install.inf");
+    }
+    ByteString target = directory;
+    target.Append("install.inf");
+    // An installed script stays: it describes what was installed.
+    if (CopyFileA(source.c_str(), target.c_str(), TRUE)) {
+        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+void WaitWhileWindowTitled(const ByteString& title) {
+    while (FindWindowA(nullptr, title.c_str())) Sleep(kWindowPollInterval);
+}
+
+// Steps from reading the command to the end of the uninstaller's windows.
+// False when the uninstaller could not be started.
+bool RunInstalledUninstaller(ByteString* directory) {
+    ByteString text;
+    ReadUninstallString(&text);
+    UninstallCommand command = SplitUninstallCommand(text.c_str());
+    // Without a program file to replace and start nothing can run; copying
+    // anyway would leave the installer and its script in some other place.
+    if (!NamesProgramFile(command)) return false;
+    char commandLine[kUninstallCommandSize];
+    if (command.HasSwitches && !BuildUninstallerCommandLine(command, commandLine)) return false;
+
+    *directory = command.Directory;
+    CreateDirectoryA(directory->c_str(), nullptr);
+    // The uninstaller that runs is this installer's own program, working
+    // from the installed setup script.
+    ByteString self = OwnModulePath();
+    if (!self.IsEmpty() && CopyFileA(self.c_str(), command.ProgramPath.c_str(), FALSE)) {
+        SetFileAttributesA(command.ProgramPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    ProvideSetupScript(*directory);
+
+    bool started = command.HasSwitches ? RunAndWait(nullptr, commandLine)
+                                       : RunAndWait(command.ProgramPath.c_str(), nullptr);
+    if (!started) return false;
+    Sleep(500);
+    ByteString title = Config().ProgramName;
+    title.Append(kUninstallerTitleSuffix);
+    WaitWhileWindowTitled(title);
+    title = ToHalfWidth(Config().ProgramName.c_str());
+    title.Append(kUninstallerTitleSuffix);
+    WaitWhileWindowTitled(title);
+    return true;
+}
+
 }  // namespace
 
+bool ReadUninstallString(ByteString* command) {
+    command->Clear();
+    if (Config().RegUninstall.IsEmpty()) return false;
+    ByteString path = UninstallEntryPath();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        RegKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, key.Out()) !=
+            ERROR_SUCCESS) {
+            path = ToHalfWidth(path.c_str());
+            continue;
+        }
+        char buffer[kUninstallCommandSize];
+        memset(buffer, 0, sizeof buffer);
+        DWORD size = sizeof buffer;
+        if (RegQueryValueExA(key.Get(), "UninstallString", nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
+            return false;
+        }
+        // A value that fills the buffer to its last byte has no room left
+        // for its end.
+        if (buffer[sizeof buffer - 1] != 0) return false;
+        *command = buffer;
+        return true;
+    }
+    return false;
+}
+
+UninstallPreviousResult UninstallPrevious() {
+    CopyKeyTree(HKEY_CURRENT_USER, HKEY_CURRENT_USER, kSettingsKeyPath, kSettingsBackupKeyPath);
+    BackgroundWnd* window = MainBackgroundWnd();
+    HWND main = window ? window->Handle() : nullptr;
+    if (main) ShowWindow(main, SW_HIDE);
+    ByteString directory;
+    bool started = RunInstalledUninstaller(&directory);
+    if (main) ShowWindow(main, SW_SHOW);
+    if (!started) return UninstallPreviousResult::kCannotStart;
+    // Only an empty directory goes: whatever the uninstallation left stays.
+    RemoveDirectoryA(directory.c_str());
+    return FindUninstallEntry() ? UninstallPreviousResult::kStillInstalled
+                                : UninstallPreviousResult::kUninstalled;
+}
+
+void RestoreSettingsBackup(bool deleteBackup) {
+    bool complete = CopyKeyTree(HKEY_CURRENT_USER, HKEY_CURRENT_USER, kSettingsBackupKeyPath,
+                                kSettingsKeyPath);
+    if (deleteBackup && complete) DeleteKeyWithSubkeys(HKEY_CURRENT_USER, kSettingsBackupKeyPath);
+}
+
 bool FindUninstallEntry() {
-    const ByteString& keyName = Config().RegUninstall;
     // Without a name the path would be the Uninstall key itself.
-    if (keyName.IsEmpty()) return false;
-    ByteString path(kUninstallKeyRoot);
-    path.Append(keyName);
+    if (Config().RegUninstall.IsEmpty()) return false;
+    ByteString path = UninstallEntryPath();
     if (UninstallEntryExists(path.c_str())) return true;
     return UninstallEntryExists(ToHalfWidth(path.c_str()).c_str());
 }

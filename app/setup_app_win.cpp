@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "app/messages_win.h"
 #include "app/previous_install_win.h"
+#include "app/relaunch_win.h"
 #include "app/system_checks_win.h"
 #include "engine/step_sequencer_win.h"
 #include "engine/step_state.h"
@@ -14,10 +15,6 @@
 #include "ui/license_dialog_win.h"
 
 namespace {
-
-const char kUninstallerMutex[] = "Quorvane_UnInstaller";
-const char kSettingsKey[] = "Software\\Quorvane\\Orbelo_Sample";
-const char kSettingsBackupKey[] = "Software\\Quorvane\\Orbelo_Sample_BACKUP";
 
 // The application object's state.
 struct SetupApp {
@@ -57,9 +54,16 @@ bool HandleInstalledProduct(SetupConfig& config) {
         ShowMessage(kStyleDefault, IDS_INSTALL_END, name);
         return false;
     }
-    // Running the installed uninstaller first is not part of this build yet:
-    // the uninstaller cannot be started, which is what message 44 says.
-    ShowMessage(kStyleStop, IDS_CANNOT_START_UNINSTALLER, name);
+    switch (UninstallPrevious()) {
+    case UninstallPreviousResult::kUninstalled:
+        return true;
+    case UninstallPreviousResult::kCannotStart:
+        ShowMessage(kStyleStop, IDS_CANNOT_START_UNINSTALLER, name);
+        return false;
+    case UninstallPreviousResult::kStillInstalled:
+        break;
+    }
+    ShowMessage(kStyleStop, IDS_ALREADY_INSTALLED, name);
     return false;
 }
 
@@ -83,7 +87,7 @@ bool InitInstance() {
     RemoveStartupShortcut();
 
     if (config.UninstallMode && config.ParentProcess != 0) {
-        theApp.UninstallerMutex = CreateMutexA(nullptr, TRUE, kUninstallerMutex);
+        theApp.UninstallerMutex = CreateMutexA(nullptr, TRUE, kUninstallerMutexName);
     }
 
     ByteString modulePath = ModulePath();
@@ -159,13 +163,18 @@ bool InitInstance() {
         if (!AcceptLicence(config)) return false;
     }
 
-    CopyKeyTree(HKEY_CURRENT_USER, HKEY_CURRENT_USER, kSettingsBackupKey, kSettingsKey);
+    // The installer has the last word on the backup: an uninstaller may run
+    // as part of a reinstallation whose installer restores after it.
+    RestoreSettingsBackup(!config.UninstallMode);
 
     if (config.UninstallMode) {
         if (config.ParentProcess == 0) {
             // The first instance relaunches itself from a temporary copy,
-            // which then does the work. The relaunch is not part of this build
-            // yet, so nothing is uninstalled.
+            // which then does the work, so that no installed executable runs
+            // while the files are removed.
+            if (RelaunchFromTempCopy() == RelaunchResult::kCommandTooLong) {
+                ShowMessage(kStyleStop, IDS_CANNOT_READ_UNINST_INF);
+            }
             return false;
         }
         // The relaunched copy waits until the first instance has ended, so
