@@ -198,14 +198,6 @@ struct MatchFinder {
         return longer ? longer : best;
     }
 
-    // Asks the memory for the tables of a string that comes soon.
-    void Prefetch(const uint8_t* soon) {
-        const Hashes hashes = HashString<true>(soon, kMaxMatch, hashBits);
-        __builtin_prefetch(&recent3[2 * hashes.of3]);
-        __builtin_prefetch(&recent4[2 * hashes.of4]);
-        __builtin_prefetch(&head[hashes.of5]);
-    }
-
 private:
     // Records v in a pair of recent slots; true, with the distance, when one
     // of the two earlier strings there matches the first length bytes.
@@ -436,10 +428,7 @@ inline uint32_t FindAt(MatchFinder* finder, const uint8_t* data, uint32_t n,
         return finder->Find<true>(i + kPositionBias, prefix + kRingSize + i, limit, prefix,
                                   kSpacesStart, distance);
     }
-    if (n - i >= kWideReach + 16) {
-        // Room for the wide reads, and for hashing a later string whose
-        // tables then load while this one walks its tree.
-        finder->Prefetch(data + i + 8);
+    if (n - i >= kWideReach) {
         return finder->Find<true>(i + kPositionBias, data + i, limit, data, kPositionBias,
                                   distance);
     }
