@@ -91,7 +91,7 @@ take() {
         [ -e "$dir/.seen.$sum" ] && continue
         touch "$dir/.seen.$sum"
         count=$((count + 1))
-        cp "$f" "$dir/$(printf '%05d' $count)_$(basename "$f" | tr -c 'A-Za-z0-9._\n-' _)"
+        cp "$f" "$dir/$(printf '%05d' $count)_$(basename "$f" | tr -c 'A-Za-z0-9.\n-' -)"
         total=$((total + size))
         [ "$total" -lt "$max" ] || break
     done
