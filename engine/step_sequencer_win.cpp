@@ -1,8 +1,11 @@
 #include "engine/step_sequencer_win.h"
 
 #include "app/messages_win.h"
+#include "app/previous_install_win.h"
 #include "engine/file_install_win.h"
 #include "engine/install_paths.h"
+#include "engine/program_folder_win.h"
+#include "engine/registry_entries_win.h"
 #include "engine/step_rules.h"
 #include "engine/step_state.h"
 #include "package/copy_progress_dialog_win.h"
@@ -39,20 +42,21 @@ void Perform(BackgroundWnd& window, StepOp op, StepReport* report) {
         window.ActiveProgress = nullptr;
         break;
 
-    // The registration work of this step (program folder, registry entries,
-    // desktop icons) is carried out by these calls, in this order:
+    // Registration: best effort, nothing it finds changes the road.
     case StepOp::kCreateProgramFolder:
-        // CreateProgramFolder();
+        CreateProgramFolder();
         break;
     case StepOp::kWriteUninstallEntry:
-        // WriteUninstallEntry(BuildUninstallCommand(config.InstallDir.c_str(),
-        //     config.UnInstallerProgram.c_str(), config.UninstallArgsFormat.c_str()));
+        WriteUninstallEntry(BuildUninstallCommand(config.InstallDir.c_str(),
+                                                  config.UnInstallerProgram.c_str(),
+                                                  config.UninstallArgsFormat.c_str())
+                                .c_str());
         break;
     case StepOp::kWriteAppPath:
-        // WriteAppPath();
+        WriteAppPath();
         break;
     case StepOp::kCreateDesktopIcons:
-        // CreateDesktopIcons();
+        CreateDesktopIcons();
         break;
 
     case StepOp::kOpenReadme:
@@ -65,15 +69,22 @@ void Perform(BackgroundWnd& window, StepOp op, StepReport* report) {
         RunMainProgram();
         break;
 
-    // The uninstall dialog and the removals, in the order of the plan:
-    // UninstallDialog creation and its check marks, RemoveProgramFolder,
-    // DeleteUninstallEntry, DeleteAppPath, RemoveStartupShortcut,
-    // DeleteListedKeys, the removal of the files (a missing system file sets
-    // report->failed), of the directories and of the desktop links.
-    case StepOp::kOpenUninstallDialog:
     case StepOp::kRemoveProgramFolder:
-    case StepOp::kTickFolderRemoved:
+        RemoveProgramFolder();
+        break;
     case StepOp::kRemoveRegistryEntries:
+        DeleteUninstallEntry();
+        DeleteAppPath();
+        RemoveStartupShortcut();
+        DeleteListedKeys();
+        break;
+
+    // The uninstall dialog and the rest of the removals, in the order of the
+    // plan: UninstallDialog creation and its check marks, the removal of the
+    // files (a missing system file sets report->failed), of the directories
+    // and of the desktop links.
+    case StepOp::kOpenUninstallDialog:
+    case StepOp::kTickFolderRemoved:
     case StepOp::kTickRegistryRemoved:
     case StepOp::kFocusFileRemoval:
     case StepOp::kRemoveFiles:

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "app/messages_win.h"
+#include "engine/registry_entries_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"
 #include "ui/background_wnd_win.h"
@@ -31,7 +32,7 @@ void OnOk(HWND dialog) {
     DestDirVerdict verdict =
         ValidateDestDirOnDisk(text.c_str(), static_cast<uint32_t>(Config().DstNeedSpace));
     Config().InstallDir = verdict.installDir;
-    if (!verdict.createdChain.IsEmpty()) RecordCreatedChain(verdict.createdChain.c_str());
+    if (!verdict.createdChain.IsEmpty()) RecordCreatedItem(verdict.createdChain.c_str());
     if (verdict.message != 0) {
         ShowMessage(kStyleDefault, verdict.message);
         return;
@@ -113,8 +114,6 @@ DestDirVerdict ValidateDestDirOnDisk(const char* editText, uint32_t needBytes) {
     DiskOps ops;
     return ValidateDestDir(editText, needBytes, ops);
 }
-
-void RecordCreatedChain(const char*) {}
 
 int RunDestDirDialog(HWND owner) {
     HWND messageOwner = MessageOwner();

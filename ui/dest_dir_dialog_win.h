@@ -21,8 +21,3 @@ int RunDestDirDialog(HWND owner);
 // One OK attempt on the real file system: the validation of ValidateDestDir
 // with SetCurrentDirectoryA, CreateDirectoryA and GetDiskFreeSpaceA.
 DestDirVerdict ValidateDestDirOnDisk(const char* editText, uint32_t needBytes);
-
-// Where the levels that the dialog created are handed on to be recorded for
-// the uninstaller. The registry record does not exist yet: this does nothing
-// today, and the uninstaller therefore leaves created directories in place.
-void RecordCreatedChain(const char* chain);
