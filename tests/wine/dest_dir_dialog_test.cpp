@@ -1,6 +1,7 @@
 // The destination directory dialog as the user meets it: typed, browsed,
 // refused, cancelled and closed, with the directories really created.
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -65,15 +66,21 @@ protected:
         config.InstallPath = "";
         config.DstNeedSpace = 4096;
         config.SilentMode = false;
+        // The created levels are recorded under an Install key of this test.
+        recordKey_ = "Software\\DestDirDialogTest" + std::to_string(GetCurrentProcessId());
+        config.RegCreateDirectory = (recordKey_ + "\\Install").c_str();
     }
     void TearDown() override {
         SetCurrentDirectoryA(savedDirectory_.c_str());
         RemoveTree(base_.substr(0, base_.size() - 1));
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, recordKey_.c_str());
+        Config().RegCreateDirectory = "";
         Config().SilentMode = false;
     }
 
     std::string base_;  // an existing directory of this test, with its backslash
     std::string savedDirectory_;
+    std::string recordKey_;
 };
 
 TEST_F(DestDirDialogTest, TypedDirectoryIsCreatedLevelByLevelAndBecomesCurrent) {

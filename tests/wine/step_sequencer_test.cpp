@@ -2,6 +2,8 @@
 // installation and uninstallation roads, the messages they show, and the
 // ticks that arrive while a message box waits for the user.
 #include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +30,10 @@ protected:
         StepBusy = false;
         StepHold = kStepRun;
         Config().ProgramName = kName;
+        // Step 5 registers the product: no folder window, and nothing of it
+        // left in the prefix afterwards.
+        Config().InstDispProgramMenu = 0;
+        Config().UnInstDispProgramMenu = 0;
         Config().ScriptDir = (base() + "pkg\\").c_str();
         Config().InstallDir = (base() + "inst\\").c_str();
         ASSERT_TRUE(CreateDirectoryA(Config().ScriptDir.c_str(), nullptr));
@@ -35,6 +41,15 @@ protected:
     void TearDown() override {
         StepBusy = false;
         StepHold = kStepRun;
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE,
+                     (std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kName)
+                         .c_str());
+        char programs[MAX_PATH] = "";
+        if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, programs))) {
+            RemoveDirectoryA((std::string(programs) + "\\" + kName).c_str());
+        }
+        Config().InstDispProgramMenu = 1;
+        Config().UnInstDispProgramMenu = 1;
         EngineTest::TearDown();
     }
 
