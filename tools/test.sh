@@ -10,6 +10,9 @@ status=0
 echo "== native unit tests"
 ctest --test-dir $B/host -j 2 --timeout 300 --output-on-failure || status=1
 
+echo "== the linked programs"
+sh tests/build/check_program.sh $B || status=1
+
 echo "== fuzz targets (${FUZZ_SECONDS} s each)"
 for target in $B/fuzz/*_fuzz; do
     [ -f "$target" ] && [ -x "$target" ] || continue

@@ -1,0 +1,62 @@
+#!/bin/sh
+# Checks of the linked programs that no run under Wine can see: the shipped
+# i686 install.exe is a PE32 GUI program, stripped, without a time stamp,
+# with the manifest and the Japanese resources, and it imports only DLLs that
+# Windows always loads from the system directory (no DLL planting from a
+# download folder). The x86_64 build must import the same.
+# usage: tests/build/check_program.sh [BUILD_ROOT]
+set -u
+B=${1:-build}
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+ALLOWED="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll
+ole32.dll oleaut32.dll comdlg32.dll msvcrt.dll comctl32.dll"
+
+check_imports() {  # objdump, exe
+    for dll in $($1 -p "$2" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z'); do
+        case " $(echo $ALLOWED) " in
+            *" $dll "*) ;;
+            *) fail "$2 imports $dll, which is not a system-directory DLL" ;;
+        esac
+    done
+}
+
+X86=$B/x86/install.exe
+X64=$B/x64/install.exe
+OBJ32=i686-w64-mingw32-objdump
+OBJ64=x86_64-w64-mingw32-objdump
+
+headers=$($OBJ32 -p "$X86")
+echo "$headers" | grep -q "^Magic.*(PE32)$" || fail "$X86 is not PE32"
+echo "$headers" | grep -q "^Subsystem.*(Windows GUI)" || fail "$X86 is not a GUI program"
+echo "$headers" | grep -q "^Time/Date.*1970" || fail "$X86 carries a time stamp"
+echo "$headers" | grep -q "^PointerToSymbolTable.*0*$" ||
+    $OBJ32 -t "$X86" 2>&1 | grep -q "no symbols" || fail "$X86 is not stripped"
+$OBJ32 -h "$X86" | grep -q "\.rsrc" || fail "$X86 has no resources"
+check_imports $OBJ32 "$X86"
+check_imports $OBJ64 "$X64"
+
+# Resources: the manifest asks for administrator rights and common controls 6.
+strings -a "$X86" | grep -q 'requestedExecutionLevel level="requireAdministrator"' ||
+    fail "$X86: manifest without the administrator execution level"
+strings -a "$X86" | grep -q 'Microsoft.Windows.Common-Controls.*version="6' ||
+    strings -a "$X86" | tr -d '\n' | grep -q 'Common-Controls" version="6.0.0.0"' ||
+    fail "$X86: manifest without common controls 6"
+
+# The archive begins where the last section's raw data ends: nothing (such as
+# a COFF symbol table) may follow it in the stub.
+last_end=0
+for pair in $($OBJ32 -h "$X86" | awk '/^ *[0-9]+ / && $6 !~ /^0+$/ {print $3 ":" $6}'); do
+    end=$(( 0x${pair%%:*} + 0x${pair##*:} ))
+    [ $end -gt $last_end ] && last_end=$end
+done
+file_size=$(stat -c %s "$X86")
+# Raw sizes are rounded up to the file alignment (512).
+rounded=$(( (last_end + 511) / 512 * 512 ))
+[ "$rounded" -eq "$file_size" ] || fail "$X86: $file_size bytes, but its sections end at $rounded"
+
+size=$(stat -c %s "$X86")
+echo "check_program: $X86 is $size bytes; imports: $($OBJ32 -p "$X86" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')"
+[ $failures -eq 0 ] || { echo "check_program: $failures failure(s)"; exit 1; }
+echo "check_program: all checks passed"
