@@ -1,7 +1,6 @@
 // mkpackage compress / expand: SZDD files as the installer's LZ library
 // expands them, stored under the underscore name ("setup.exe" -> "setup.ex_").
 #include <errno.h>
-#include <iconv.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -19,6 +18,7 @@
 
 #include "package/szdd.h"
 #include "tools/mkpackage/commands.h"
+#include "tools/mkpackage/host.h"
 
 namespace {
 
@@ -53,9 +53,9 @@ int ParseArguments(const char* command, int argc, char** argv, Arguments* args) 
         fprintf(stderr, "usage: mkpackage %s FILE... [-o DIR]\n", command);
         return kUsage;
     }
-    struct stat status;
+    host::FileStatus status;
     if (!args->outDir.empty() &&
-        (stat(args->outDir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))) {
+        (!host::QueryFile(args->outDir, &status) || !status.isDirectory)) {
         fprintf(stderr, "mkpackage %s: %s is not a directory\n", command, args->outDir.c_str());
         return kUsage;
     }
@@ -63,23 +63,7 @@ int ParseArguments(const char* command, int argc, char** argv, Arguments* args) 
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) {
-        *error = strerror(errno);
-        return false;
-    }
-    bytes->clear();
-    struct stat status;
-    if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode))
-        bytes->reserve(static_cast<size_t>(status.st_size));
-    uint8_t buffer[1 << 16];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
-        bytes->insert(bytes->end(), buffer, buffer + got);
-    bool ok = !ferror(file);
-    if (!ok) *error = strerror(errno);
-    fclose(file);
-    return ok;
+    return host::ReadWholeFile(path, bytes, error);
 }
 
 // An output file written under a temporary name beside its destination and
@@ -89,7 +73,7 @@ class OutputFile {
 public:
     ~OutputFile() {
         if (file_) fclose(file_);
-        if (!temporary_.empty()) unlink(temporary_.c_str());
+        if (!temporary_.empty()) host::RemoveFile(temporary_);
     }
 
     bool Open(const std::string& path, std::string* error) {
@@ -103,7 +87,9 @@ public:
             return false;
         }
         temporary_ = name.data();
+#ifndef _WIN32
         fchmod(fd, 0644);
+#endif
         file_ = fdopen(fd, "wb");
         if (!file_) {
             *error = strerror(errno);
@@ -122,7 +108,7 @@ public:
     bool Commit(std::string* error) {
         FILE* file = file_;
         file_ = nullptr;
-        if (fclose(file) != 0 || rename(temporary_.c_str(), path_.c_str()) != 0) {
+        if (fclose(file) != 0 || !host::MoveOver(temporary_, path_)) {
             *error = strerror(errno);
             return false;
         }
@@ -136,54 +122,27 @@ private:
     FILE* file_ = nullptr;
 };
 
-bool Convert(const char* from, const char* to, const std::string& text, std::string* result) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    std::vector<char> out(text.size() * 4 + 16);
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    bool ok = iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && !inLeft;
-    iconv_close(cd);
-    if (ok) result->assign(out.data(), outPtr);
-    return ok;
+// Names on this side are native text; the package and the header's byte
+// speak code page 932, so the underscore rules work on the code page 932 form.
+bool ToCodePage932(const std::string& native, std::string* cp932) {
+    return host::ToCodePage932(native, cp932);
 }
-
-// Names on this side are UTF-8; the package and the header's byte speak code
-// page 932, so the underscore rules work on the code page 932 form.
-bool ToCodePage932(const std::string& utf8, std::string* cp932) {
-    return Convert("UTF-8", "CP932", utf8, cp932);
-}
-bool FromCodePage932(const std::string& cp932, std::string* utf8) {
-    return Convert("CP932", "UTF-8", cp932, utf8);
+bool FromCodePage932(const std::string& cp932, std::string* native) {
+    return host::FromCodePage932(cp932, native);
 }
 
 void SplitPath(const std::string& path, std::string* dir, std::string* base) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        *dir = ".";
-        *base = path;
-    } else {
-        *dir = slash == 0 ? "/" : path.substr(0, slash);
-        *base = path.substr(slash + 1);
-    }
+    *dir = host::DirName(path);
+    *base = host::BaseName(path);
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
-    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
+    return host::JoinPath(dir, name);
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
+bool SameFile(const std::string& a, const std::string& b) { return host::SameFile(a, b); }
 
-size_t Processors() {
-    size_t count = std::thread::hardware_concurrency();
-    return count ? count : 1;
-}
+size_t Processors() { return host::Processors(); }
 
 // Runs the encoder's match-finding jobs on all processors.
 void RunOnThreads(void*, void (*job)(void*, size_t), void* argument, size_t count) {

@@ -1,12 +1,9 @@
 // mkpackage pack: an installer stub followed by the archive of the given files.
 #include <errno.h>
-#include <iconv.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
@@ -15,6 +12,7 @@
 #include "package/archive.h"
 #include "package/archive_writer.h"
 #include "tools/mkpackage/commands.h"
+#include "tools/mkpackage/host.h"
 
 namespace {
 
@@ -43,43 +41,17 @@ bool ParseSeconds(const char* text, int64_t* seconds) {
 // Modification time in seconds, or -1 when the file cannot be queried (the
 // writer then reports the file itself).
 int64_t ModificationTime(const char* path) {
-    struct stat status;
-    if (stat(path, &status) != 0) return -1;
-    return static_cast<int64_t>(status.st_mtime);
+    host::FileStatus status;
+    if (!host::QueryFile(path, &status)) return -1;
+    return status.modified;
 }
 
-bool IsAscii(const std::string& text) {
-    for (unsigned char c : text) {
-        if (c >= 0x80) return false;
-    }
-    return true;
+// The archive carries code page 932 names; the names here are native text.
+bool ToCodePage932(const std::string& native, std::string* cp932) {
+    return host::ToCodePage932(native, cp932);
 }
 
-// The archive carries code page 932 names; the names here are UTF-8.
-bool ToCodePage932(const std::string& utf8, std::string* cp932) {
-    if (IsAscii(utf8)) {
-        *cp932 = utf8;
-        return true;
-    }
-    iconv_t converter = iconv_open("CP932", "UTF-8");
-    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
-    std::string in = utf8;
-    std::vector<char> out(in.size() * 2 + 1);
-    char* inPointer = &in[0];
-    size_t inLeft = in.size();
-    char* outPointer = out.data();
-    size_t outLeft = out.size();
-    size_t result = iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft);
-    iconv_close(converter);
-    if (result == static_cast<size_t>(-1) || inLeft != 0) return false;
-    cp932->assign(out.data(), out.size() - outLeft);
-    return true;
-}
-
-std::string BaseName(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+std::string BaseName(const std::string& path) { return host::BaseName(path); }
 
 void PrintProblems(const ByteString& problems) {
     const char* line = problems.c_str();
@@ -150,7 +122,7 @@ int RunPack(int argc, char** argv) {
             namesOk = false;
             continue;
         }
-        if (strcasecmp(names[i].c_str(), "install.inf") == 0) haveScript = true;
+        if (MbToLower(names[i].c_str()) == "install.inf") haveScript = true;
         ArchiveInput input;
         input.path = files[i].c_str();
         input.name = names[i].c_str();

@@ -1,0 +1,345 @@
+#include "tools/mkpackage/host.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <iconv.h>
+#include <unistd.h>
+#include <utime.h>
+#endif
+
+namespace host {
+
+namespace {
+
+#ifdef _WIN32
+bool IsSeparatorChar(char c) { return c == '\\' || c == '/'; }
+
+// Offsets of the characters of path that separate its parts: "\" and "/",
+// and the ":" of a drive. Trail bytes of the ANSI code page are skipped.
+std::vector<size_t> Separators(const std::string& path) {
+    std::vector<size_t> found;
+    for (size_t i = 0; i < path.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (IsDBCSLeadByte(c) && i + 1 < path.size()) {
+            ++i;
+            continue;
+        }
+        if (IsSeparatorChar(path[i]) || (c == ':' && i == 1)) found.push_back(i);
+    }
+    return found;
+}
+
+// Seconds since 1970 <-> FILETIME (100 ns units since 1601).
+constexpr int64_t kEpochDifference = 116444736000000000LL;
+
+int64_t FromFileTime(const FILETIME& time) {
+    int64_t ticks = static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 |
+                                         time.dwLowDateTime);
+    int64_t since = ticks - kEpochDifference;
+    // Round towards minus infinity, as POSIX times of pre-1970 files do.
+    return since >= 0 ? since / 10000000 : -((-since + 9999999) / 10000000);
+}
+
+FILETIME ToFileTime(int64_t seconds) {
+    uint64_t ticks = static_cast<uint64_t>(seconds * 10000000 + kEpochDifference);
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return time;
+}
+
+bool Recode(UINT from, UINT to, const std::string& text, std::string* result) {
+    if (text.empty()) {
+        result->clear();
+        return true;
+    }
+    int wideLength = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text.data(),
+                                         static_cast<int>(text.size()), nullptr, 0);
+    if (wideLength <= 0) return false;
+    std::vector<wchar_t> wide(static_cast<size_t>(wideLength));
+    MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                        wide.data(), wideLength);
+    BOOL usedDefault = FALSE;
+    int length = WideCharToMultiByte(to, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, nullptr,
+                                     0, nullptr, &usedDefault);
+    if (length <= 0 || usedDefault) return false;
+    std::vector<char> out(static_cast<size_t>(length));
+    WideCharToMultiByte(to, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, out.data(), length,
+                        nullptr, &usedDefault);
+    if (usedDefault) return false;
+    result->assign(out.data(), out.size());
+    return true;
+}
+
+// Both directions are the identity on a system whose ANSI code page is 932;
+// elsewhere they go through UTF-16.
+bool Convert(UINT from, UINT to, const std::string& text, std::string* result) {
+    if (from == to) {
+        *result = text;
+        return true;
+    }
+    return Recode(from, to, text, result);
+}
+#else
+std::vector<size_t> Separators(const std::string& path) {
+    std::vector<size_t> found;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '/') found.push_back(i);
+    }
+    return found;
+}
+
+bool Convert(const char* from, const char* to, const std::string& text, std::string* result) {
+    if (text.empty()) {
+        result->clear();
+        return true;
+    }
+    iconv_t converter = iconv_open(to, from);
+    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+    std::vector<char> out(text.size() * 4 + 16);
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char* outPointer = out.data();
+    size_t outLeft = out.size();
+    bool ok = iconv(converter, &in, &inLeft, &outPointer, &outLeft) != static_cast<size_t>(-1) &&
+              inLeft == 0;
+    iconv_close(converter);
+    if (ok) result->assign(out.data(), outPointer);
+    return ok;
+}
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+const char kSeparator = '\\';
+#else
+const char kSeparator = '/';
+#endif
+
+std::string BaseName(const std::string& path) {
+    std::vector<size_t> separators = Separators(path);
+    return separators.empty() ? path : path.substr(separators.back() + 1);
+}
+
+std::string DirName(const std::string& path) {
+    std::vector<size_t> separators = Separators(path);
+    if (separators.empty()) return ".";
+    size_t last = separators.back();
+    // "/name", "C:\name" and "C:name" keep their root.
+    if (last == 0 || path[last] == ':' || (last == 2 && path[1] == ':')) {
+        return path.substr(0, last + 1);
+    }
+    return path.substr(0, last);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty()) return name;
+    std::vector<size_t> separators = Separators(dir);
+    if (!separators.empty() && separators.back() == dir.size() - 1) return dir + name;
+    return dir + kSeparator + name;
+}
+
+bool ToCodePage932(const std::string& native, std::string* cp932) {
+#ifdef _WIN32
+    return Convert(GetACP(), 932, native, cp932);
+#else
+    return Convert("UTF-8", "CP932", native, cp932);
+#endif
+}
+
+bool FromCodePage932(const std::string& cp932, std::string* native) {
+#ifdef _WIN32
+    return Convert(932, GetACP(), cp932, native);
+#else
+    return Convert("CP932", "UTF-8", cp932, native);
+#endif
+}
+
+std::string Printable932(const std::string& cp932) {
+    std::string native;
+    if (FromCodePage932(cp932, &native)) return native;
+    std::string shown;
+    for (unsigned char c : cp932) {
+        if (c >= 0x20 && c < 0x7F) {
+            shown += static_cast<char>(c);
+        } else {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\x%02X", c);
+            shown += escape;
+        }
+    }
+    return shown;
+}
+
+bool QueryFile(const std::string& path, FileStatus* status) {
+    *status = FileStatus();
+#ifdef _WIN32
+    // Not the runtime's stat(): its times go through local time and can be
+    // an hour off across a daylight-saving change.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    status->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    status->size = static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 |
+                                        data.nFileSizeLow);
+    status->modified = FromFileTime(data.ftLastWriteTime);
+#else
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return false;
+    status->isDirectory = S_ISDIR(info.st_mode);
+    status->size = static_cast<int64_t>(info.st_size);
+    status->modified = static_cast<int64_t>(info.st_mtime);
+#endif
+    status->exists = true;
+    return true;
+}
+
+bool MakeDirectory(const std::string& path) {
+#ifdef _WIN32
+    CreateDirectoryA(path.c_str(), nullptr);
+#else
+    mkdir(path.c_str(), 0777);
+#endif
+    FileStatus status;
+    return QueryFile(path, &status) && status.isDirectory;
+}
+
+bool MakeDirectories(const std::string& path) {
+    for (size_t separator : Separators(path)) {
+        std::string prefix = path.substr(0, separator);
+        // The root, a drive ("C:") and doubled separators are no levels.
+        if (prefix.empty() || path[separator] == ':' ||
+            (prefix.size() == 2 && prefix[1] == ':') || separator + 1 == path.size()) {
+            continue;
+        }
+        FileStatus status;
+        if (!QueryFile(prefix, &status) && !MakeDirectory(prefix)) return false;
+    }
+    return MakeDirectory(path);
+}
+
+bool SetFileTimes(const std::string& path, int64_t seconds) {
+#ifdef _WIN32
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    FILETIME time = ToFileTime(seconds);
+    bool ok = SetFileTime(file, nullptr, &time, &time) != 0;
+    CloseHandle(file);
+    return ok;
+#else
+    struct utimbuf times;
+    times.actime = static_cast<time_t>(seconds);
+    times.modtime = static_cast<time_t>(seconds);
+    return utime(path.c_str(), &times) == 0;
+#endif
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    // The runtime's stat() has no inode numbers; the file index has.
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const std::string* paths[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+        HANDLE file = CreateFileA(paths[i]->c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        bool ok = GetFileInformationByHandle(file, &info[i]) != 0;
+        CloseHandle(file);
+        if (!ok) return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+           info[0].nFileIndexLow == info[1].nFileIndexLow;
+#else
+    struct stat sa, sb;
+    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+#endif
+}
+
+bool MoveOver(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+bool RemoveFile(const std::string& path) { return remove(path.c_str()) == 0; }
+
+bool RemoveEmptyDirectory(const std::string& path) {
+#ifdef _WIN32
+    return RemoveDirectoryA(path.c_str()) != 0;
+#else
+    return rmdir(path.c_str()) == 0;
+#endif
+}
+
+int ProcessId() {
+#ifdef _WIN32
+    return static_cast<int>(GetCurrentProcessId());
+#else
+    return static_cast<int>(getpid());
+#endif
+}
+
+std::string LastErrorText() { return strerror(errno); }
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) {
+        *error = LastErrorText();
+        return false;
+    }
+    bytes->clear();
+    FileStatus status;
+    if (QueryFile(path, &status) && !status.isDirectory) {
+        bytes->reserve(static_cast<size_t>(status.size));
+    }
+    uint8_t buffer[1 << 16];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes->insert(bytes->end(), buffer, buffer + got);
+    }
+    bool ok = !ferror(file);
+    if (!ok) *error = LastErrorText();
+    fclose(file);
+    return ok;
+}
+
+size_t Processors() {
+    size_t count = std::thread::hardware_concurrency();
+    return count ? count : 1;
+}
+
+void ParallelFor(size_t count, void (*job)(void* argument, size_t k), void* argument) {
+    std::atomic<size_t> next{0};
+    auto worker = [&] {
+        for (size_t k; (k = next++) < count;) job(argument, k);
+    };
+    size_t threads = Processors() < count ? Processors() : count;
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(worker);
+    worker();
+    for (std::thread& helper : helpers) helper.join();
+}
+
+}  // namespace host

@@ -1,0 +1,72 @@
+// What mkpackage needs from the machine it runs on, for POSIX hosts and for
+// Windows (MinGW builds). Paths are native narrow strings: UTF-8 on POSIX,
+// the ANSI code page on Windows (what argv and fopen use there). Names inside
+// packages and setup scripts are code page 932.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+// The character that joins a directory and a name in paths that mkpackage
+// makes itself: "\" on Windows, "/" elsewhere. On Windows "/" is accepted in
+// every path as well.
+extern const char kSeparator;
+
+// The name after the last separator (on Windows also after a drive's ":").
+// Separator search is character-aware: a trail byte 0x5C of a double-byte
+// character of the ANSI code page is no "\".
+std::string BaseName(const std::string& path);
+// The part before the last separator, "." when there is none, the root
+// itself for a name in the root.
+std::string DirName(const std::string& path);
+// dir + separator + name, without doubling a separator that dir ends in.
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+// Conversions between native text and code page 932. False when a character
+// has no counterpart (or the input is not valid text of its encoding).
+bool ToCodePage932(const std::string& native, std::string* cp932);
+bool FromCodePage932(const std::string& cp932, std::string* native);
+// The native form of a code page 932 name for messages; bytes that do not
+// convert are shown as \xNN.
+std::string Printable932(const std::string& cp932);
+
+struct FileStatus {
+    bool exists = false;
+    bool isDirectory = false;
+    int64_t size = 0;       // bytes
+    int64_t modified = 0;   // last write, seconds since 1970-01-01 UTC
+};
+// False when the path does not exist or cannot be queried.
+bool QueryFile(const std::string& path, FileStatus* status);
+
+// Creates one directory level; true when it exists as a directory afterwards.
+bool MakeDirectory(const std::string& path);
+// Creates every missing level of path.
+bool MakeDirectories(const std::string& path);
+// Sets last-access and last-write time, seconds since 1970-01-01 UTC.
+bool SetFileTimes(const std::string& path, int64_t seconds);
+// True when both paths name the same existing file.
+bool SameFile(const std::string& a, const std::string& b);
+// Moves from over to, replacing an existing file (which the Windows runtime's
+// rename() refuses to do).
+bool MoveOver(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);
+bool RemoveEmptyDirectory(const std::string& path);
+int ProcessId();
+
+// The whole file; on failure *error says why.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
+// Text of the last C runtime error.
+std::string LastErrorText();
+
+// Runs job(k) for every k below count on up to all processors and returns
+// when every call has returned.
+void ParallelFor(size_t count, void (*job)(void* argument, size_t k), void* argument);
+size_t Processors();
+
+}  // namespace host
