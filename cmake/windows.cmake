@@ -28,6 +28,19 @@ target_link_options(installer PRIVATE -s -static -static-libgcc -static-libstdc+
 set_target_properties(installer PROPERTIES OUTPUT_NAME install
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
+# mkpackage.exe: the packaging tool as a Windows console program. A host tool
+# like its native twin: its own sources use exceptions, RTTI and the standard
+# library, so they are compiled without PRODUCT_FLAGS; the core it links is
+# the product's (built without exceptions, which links fine).
+file(GLOB MKPACKAGE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/mkpackage/*.cpp)
+if(MKPACKAGE_SOURCES)
+    add_executable(mkpackage ${MKPACKAGE_SOURCES})
+    target_compile_options(mkpackage PRIVATE -O2)
+    target_link_libraries(mkpackage PRIVATE core)
+    target_link_options(mkpackage PRIVATE -static -static-libgcc -static-libstdc++)
+    set_target_properties(mkpackage PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endif()
+
 # The sample product that the sample package installs.
 if(EXISTS ${CMAKE_SOURCE_DIR}/sample/orbelo/CMakeLists.txt)
     add_subdirectory(sample/orbelo)

@@ -5,3 +5,6 @@
 int RunPack(int argc, char** argv);      // pack --stub STUB -o OUT FILE...
 int RunCompress(int argc, char** argv);  // compress FILE... [-o DIR]
 int RunExpand(int argc, char** argv);    // expand FILE... [-o DIR]
+int RunBuild(int argc, char** argv);     // build --script INF --from DIR --stub STUB -o OUT
+int RunList(int argc, char** argv);      // list PACKAGE
+int RunExtract(int argc, char** argv);   // extract PACKAGE DIR [--expand]

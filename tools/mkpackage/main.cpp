@@ -8,6 +8,14 @@ namespace {
 
 void PrintUsage(FILE* out) {
     fputs("usage:\n"
+          "  mkpackage build --script DIR/install.inf --from DIR --stub STUB -o OUT\n"
+          "                  [--quiet] [--plain NAME]... [--compress NAME]...\n"
+          "      packs every file that the script makes the installer look for: [Source]\n"
+          "      files (compressed where that makes them smaller), install.inf and the\n"
+          "      licence; refuses, writing nothing, when a file is missing or cannot be\n"
+          "      carried (SOURCE_DATE_EPOCH caps the recorded times)\n"
+          "  mkpackage list PACKAGE\n"
+          "  mkpackage extract PACKAGE DIR [--expand]\n"
           "  mkpackage pack --stub STUB -o OUT [--time SECONDS] FILE...\n"
           "      writes STUB followed by an archive of the FILEs, each stored under its\n"
           "      base name with its modification time (SOURCE_DATE_EPOCH caps the times)\n"
@@ -24,6 +32,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const char* command = argv[1];
+    if (strcmp(command, "build") == 0) return RunBuild(argc - 2, argv + 2);
+    if (strcmp(command, "list") == 0) return RunList(argc - 2, argv + 2);
+    if (strcmp(command, "extract") == 0) return RunExtract(argc - 2, argv + 2);
     if (strcmp(command, "pack") == 0) return RunPack(argc - 2, argv + 2);
     if (strcmp(command, "compress") == 0) return RunCompress(argc - 2, argv + 2);
     if (strcmp(command, "expand") == 0) return RunExpand(argc - 2, argv + 2);

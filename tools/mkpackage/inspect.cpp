@@ -1,0 +1,329 @@
+// mkpackage list / extract: the entries of a package, read by the same code
+// and with the same detail codes as the installer's own extraction.
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "package/archive.h"
+#include "package/szdd.h"
+#include "tools/mkpackage/build_plan.h"
+#include "tools/mkpackage/commands.h"
+#include "tools/mkpackage/host.h"
+
+namespace {
+
+constexpr int kRefused = 1;
+constexpr int kUsage = 2;
+
+// What the detail codes mean, in the words of a packager.
+const char* DetailText(int code) {
+    switch (code) {
+    case kArchiveOpenFailed: return "the file cannot be opened for reading";
+    case kArchiveSizeFailed: return "the size of the file cannot be read";
+    case kArchiveSeekDosHeader: return "seeking to the DOS header failed";
+    case kArchiveReadDosHeader: return "the 64-byte DOS header cannot be read";
+    case kArchiveNotMz: return "the file does not begin with \"MZ\"";
+    case kArchiveSeekPeHeader: return "seeking to the PE header failed";
+    case kArchiveReadPeHeader: return "the 248 bytes of PE signature and headers cannot be read";
+    case kArchiveNotPe: return "the PE signature is wrong";
+    case kArchiveSeekSectionHeader: return "seeking to the last section header failed";
+    case kArchiveReadSectionHeader: return "the last section header cannot be read";
+    case kArchiveSeekSectionEnd: return "seeking to the end of the last section's data failed";
+    case kArchiveShortAfterImage:
+        return "fewer than 16 bytes follow the last section's data (a stub without archive?)";
+    case kArchiveSeekStart: return "seeking to the archive start failed";
+    case kArchiveSeekImage: return "seeking to the start of the file failed";
+    case kArchiveReadImage:
+        return "the image cannot be read, or the self entry's size is not the archive start";
+    case kArchiveWriteSelf: return "the self entry cannot be written";
+    case kArchiveStampSelf: return "the self entry's time cannot be set (it is negative)";
+    case kArchiveBadMagic:
+        return "the archive does not begin with INSTARC0001 and the image not with \"MZ\"";
+    case kArchiveBadCount: return "the count line is unreadable or 0";
+    case kArchiveBadSelfSize: return "the self entry's size line is unreadable";
+    case kArchiveBadSelfTime: return "the self entry's time line is unreadable";
+    case kArchiveBadSelfName: return "the self entry's name line is unreadable";
+    case kArchiveCreateEntry:
+        return "a data entry cannot be created (its name is no bare file name)";
+    case kArchiveReadEntry:
+        return "a data entry's bytes cannot be read (the archive is cut short, or the size is "
+               "0 or negative)";
+    case kArchiveBadEntrySize: return "a data entry's size line is unreadable";
+    case kArchiveBadEntryTime: return "a data entry's time line is unreadable";
+    case kArchiveBadEntryName: return "a data entry's name line is unreadable";
+    case kArchiveWriteEntry: return "a data entry cannot be written";
+    case kArchiveStampEntry: return "a data entry's time cannot be set (it is negative)";
+    default: return "unknown detail code";
+    }
+}
+
+struct Entry {
+    std::string name;  // code page 932
+    std::vector<uint8_t> data;
+    int32_t time = 0;
+};
+
+// Takes the entries into memory. It refuses exactly what the installer's
+// extraction fails on: a file time that cannot be set is a negative one.
+class Collector : public ExtractSink {
+public:
+    void Prepare() override {}
+    bool Create(const char* name) override {
+        entries.push_back(Entry());
+        entries.back().name = name;
+        return true;
+    }
+    bool Write(const void* data, size_t size) override {
+        const uint8_t* bytes = static_cast<const uint8_t*>(data);
+        entries.back().data.assign(bytes, bytes + size);
+        return true;
+    }
+    bool Stamp(int32_t time) override {
+        entries.back().time = time;
+        return time >= 0;
+    }
+    bool Finish() override { return true; }
+    void Discard() override { entries.pop_back(); }
+
+    std::vector<Entry> entries;  // the self entry first
+};
+
+struct Package {
+    int64_t start = 0;
+    std::vector<Entry> entries;
+};
+
+// Reads and checks a whole package. On failure says why on stderr.
+bool ReadPackage(const char* command, const std::string& path, Package* package) {
+    FILE* file = fopen(path.c_str(), "rb");
+    Collector collector;
+    ArchiveOutcome outcome = ArchiveOutcome::kFailed;
+    int code = kArchiveOpenFailed;
+    if (file) {
+        StdioSource source(file);
+        code = ExtractArchive(source, collector, &outcome);
+        if (code == kArchiveOk) {
+            ArchiveStream stream(source);
+            ArchiveLocation where;
+            LocateArchive(stream, &where);
+            package->start = where.start;
+        }
+        fclose(file);
+    }
+    if (code != kArchiveOk) {
+        std::string after;
+        if (!collector.entries.empty()) {
+            after = " (after the self entry and " + std::to_string(collector.entries.size() - 1) +
+                    " data entries)";
+        }
+        fprintf(stderr, "mkpackage %s: %s: detail code %d: %s%s\n", command, path.c_str(), code,
+                DetailText(code), after.c_str());
+        return false;
+    }
+    if (outcome == ArchiveOutcome::kNothingAppended) {
+        fprintf(stderr, "mkpackage %s: %s: no archive: the file ends with its image; the "
+                        "installer would extract nothing\n", command, path.c_str());
+        return false;
+    }
+    if (outcome == ArchiveOutcome::kNotAnArchive) {
+        fprintf(stderr, "mkpackage %s: %s: no archive: the data after the image does not begin "
+                        "with INSTARC0001; the installer would ignore it\n", command, path.c_str());
+        return false;
+    }
+    package->entries.swap(collector.entries);
+    return true;
+}
+
+// Seconds since 1970 as "YYYY-MM-DD hh:mm:ss" (UTC), without the runtime's
+// time functions, whose range differs between systems.
+std::string UtcText(int64_t seconds) {
+    int64_t days = seconds / 86400;
+    int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    // Civil date from a day count (proleptic Gregorian calendar).
+    days += 719468;
+    int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    int64_t dayOfEra = days - era * 146097;
+    int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+    int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+    int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+    int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    char text[48];
+    snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", static_cast<int>(year),
+             static_cast<int>(month), static_cast<int>(day), static_cast<int>(rest / 3600),
+             static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
+    return text;
+}
+
+bool CountBytes(void* context, const uint8_t*, size_t size) {
+    *static_cast<size_t*>(context) += size;
+    return true;
+}
+
+bool AppendBytes(void* context, const uint8_t* bytes, size_t size) {
+    std::vector<uint8_t>* out = static_cast<std::vector<uint8_t>*>(context);
+    out->insert(out->end(), bytes, bytes + size);
+    return true;
+}
+
+bool IsCompressed(const Entry& entry) {
+    return BeginsWithSzddMagic(entry.data.data(), entry.data.size());
+}
+
+std::string Padded(const std::string& text, size_t width) {
+    return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
+}
+
+}  // namespace
+
+int RunList(int argc, char** argv) {
+    if (argc != 1 || argv[0][0] == '-') {
+        fputs("usage: mkpackage list PACKAGE\n", stderr);
+        return kUsage;
+    }
+    std::string path = argv[0];
+    Package package;
+    if (!ReadPackage("list", path, &package)) return kRefused;
+
+    printf("archive start: %lld\n", static_cast<long long>(package.start));
+    printf("entries: the self entry and %s data entries\n",
+           std::to_string(package.entries.size() - 1).c_str());
+    printf("%s %s  %-19s  %s\n", Padded("stored", 10).c_str(), Padded("expanded", 10).c_str(),
+           "time (UTC)", "name");
+    bool damaged = false;
+    for (size_t i = 0; i < package.entries.size(); ++i) {
+        const Entry& entry = package.entries[i];
+        std::string expanded = "-";
+        if (i > 0 && IsCompressed(entry)) {
+            // Expanded here in full: a damaged compressed entry is worth
+            // knowing before the installer expands it.
+            size_t count = 0;
+            SzddHeader header;
+            SzddStatus status =
+                SzddExpand(entry.data.data(), entry.data.size(), CountBytes, &count, &header);
+            if (status == SzddStatus::kOk) {
+                expanded = std::to_string(count);
+            } else {
+                expanded = "damaged";
+                damaged = true;
+                fprintf(stderr, "mkpackage list: %s: %s: %s\n", path.c_str(),
+                        host::Printable932(entry.name).c_str(), SzddStatusText(status));
+            }
+        }
+        std::string name = host::Printable932(entry.name);
+        if (i == 0) name += " (self entry: the installer stub)";
+        printf("%s %s  %s  %s\n", Padded(std::to_string(entry.data.size()), 10).c_str(),
+               Padded(expanded, 10).c_str(), UtcText(entry.time).c_str(), name.c_str());
+    }
+    return damaged ? kRefused : 0;
+}
+
+int RunExtract(int argc, char** argv) {
+    std::vector<std::string> operands;
+    bool expand = false;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--expand") {
+            expand = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            fprintf(stderr, "mkpackage extract: unknown option '%s'\n", arg.c_str());
+            return kUsage;
+        } else {
+            operands.push_back(arg);
+        }
+    }
+    if (operands.size() != 2) {
+        fputs("usage: mkpackage extract PACKAGE DIR [--expand]\n", stderr);
+        return kUsage;
+    }
+    const std::string& path = operands[0];
+    const std::string& dir = operands[1];
+    Package package;
+    if (!ReadPackage("extract", path, &package)) return kRefused;
+
+    // Everything is settled before the first file is written: names, the
+    // expansions and clashes between them.
+    struct Output {
+        std::string name;  // code page 932
+        std::string native;
+        std::vector<uint8_t> expanded;
+        bool isExpanded = false;
+        int32_t time = 0;
+        const Entry* entry = nullptr;
+    };
+    std::vector<Output> outputs;
+    std::map<std::string, std::string> taken;  // lower-case name -> entry that takes it
+    bool ok = true;
+    for (size_t i = 0; i < package.entries.size(); ++i) {
+        const Entry& entry = package.entries[i];
+        Output output;
+        output.entry = &entry;
+        output.name = entry.name;
+        output.time = entry.time;
+        std::string shown = host::Printable932(entry.name);
+        if (expand && i > 0 && IsCompressed(entry)) {
+            SzddHeader header;
+            SzddStatus status = SzddExpand(entry.data.data(), entry.data.size(), AppendBytes,
+                                           &output.expanded, &header);
+            if (status != SzddStatus::kOk) {
+                fprintf(stderr, "mkpackage extract: %s: %s\n", shown.c_str(),
+                        SzddStatusText(status));
+                ok = false;
+                continue;
+            }
+            output.isExpanded = true;
+            // A header character that cannot end a name costs only the
+            // name's last character; a name without "_" is kept.
+            ByteString restored;
+            if (RestoreUnderscoreName(entry.name.c_str(), header.replacedChar, &restored) ||
+                RestoreUnderscoreName(entry.name.c_str(), 0, &restored)) {
+                output.name = restored.c_str();
+            }
+        }
+        if (!host::FromCodePage932(output.name, &output.native)) {
+            fprintf(stderr, "mkpackage extract: %s: the name cannot be written as a file name "
+                            "here\n", host::Printable932(output.name).c_str());
+            ok = false;
+            continue;
+        }
+        std::string lower = MbToLower(output.name.c_str()).c_str();
+        auto claimed = taken.insert(std::make_pair(lower, shown));
+        if (!claimed.second) {
+            fprintf(stderr, "mkpackage extract: %s and %s would both be written as %s\n",
+                    claimed.first->second.c_str(), shown.c_str(), output.native.c_str());
+            ok = false;
+            continue;
+        }
+        outputs.push_back(std::move(output));
+    }
+    if (!ok) return kRefused;
+
+    if (!host::MakeDirectories(dir)) {
+        fprintf(stderr, "mkpackage extract: %s: the directory cannot be created\n", dir.c_str());
+        return kRefused;
+    }
+    for (const Output& output : outputs) {
+        std::string target = host::JoinPath(dir, output.native);
+        const std::vector<uint8_t>& bytes = output.isExpanded ? output.expanded : output.entry->data;
+        FILE* file = fopen(target.c_str(), "wb");
+        bool written = file && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        if (file && fclose(file) != 0) written = false;
+        if (!written || !host::SetFileTimes(target, output.time)) {
+            fprintf(stderr, "mkpackage extract: %s: %s\n", target.c_str(),
+                    host::LastErrorText().c_str());
+            return kRefused;
+        }
+    }
+    printf("%s: %s files written into %s\n", path.c_str(), std::to_string(outputs.size()).c_str(),
+           dir.c_str());
+    return 0;
+}
