@@ -22,8 +22,8 @@ namespace {
 constexpr int kRefused = 1;
 constexpr int kUsage = 2;
 constexpr const char kUsageText[] =
-    "usage: mkpackage build --script DIR/install.inf --from DIR --stub STUB -o OUT\n"
-    "                       [--quiet] [--plain NAME]... [--compress NAME]...\n";
+    "usage: mkpackage build --script DIR/install.inf --from DIR... --stub STUB -o OUT\n"
+    "                       [--time SECONDS] [--quiet] [--plain NAME]... [--compress NAME]...\n";
 
 int UsageError(const std::string& message) {
     fprintf(stderr, "mkpackage build: %s\n%s", message.c_str(), kUsageText);
@@ -207,6 +207,7 @@ void PrintProgress(const PlannedEntry& entry, int64_t storedSize, int64_t compre
 struct Options {
     BuildRequest request;
     std::string output;
+    int64_t time = -1;  // every recorded time, when not negative
     bool quiet = false;
 };
 
@@ -225,11 +226,18 @@ int ParseOptions(int argc, char** argv, Options* options) {
         } else if (arg == "--script") {
             if (!value(&request.scriptPath)) return UsageError("--script needs a file");
         } else if (arg == "--from") {
-            if (!value(&request.fromDir)) return UsageError("--from needs a directory");
+            std::string dir;
+            if (!value(&dir)) return UsageError("--from needs a directory");
+            request.fromDirs.push_back(dir);
         } else if (arg == "--stub") {
             if (!value(&request.stubPath)) return UsageError("--stub needs a file");
         } else if (arg == "-o") {
             if (!value(&options->output)) return UsageError("-o needs a file");
+        } else if (arg == "--time") {
+            if (!hasValue || !ParseSeconds(argv[i + 1], &options->time)) {
+                return UsageError("--time needs whole seconds since 1970 (up to 2147483647)");
+            }
+            ++i;
         } else if (arg == "--plain" || arg == "--compress") {
             std::string name;
             if (!value(&name)) return UsageError(arg + " needs a file name");
@@ -239,7 +247,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
         }
     }
     if (request.scriptPath.empty()) return UsageError("no --script given");
-    if (request.fromDir.empty()) return UsageError("no --from given");
+    if (request.fromDirs.empty()) return UsageError("no --from given");
     if (request.stubPath.empty()) return UsageError("no --stub given");
     if (options->output.empty()) return UsageError("no -o given");
     return 0;
@@ -252,7 +260,8 @@ int RunBuild(int argc, char** argv) {
     if (int usage = ParseOptions(argc, argv, &options)) return usage;
     const BuildRequest& request = options.request;
 
-    // Reproducible packages: no recorded time lies after SOURCE_DATE_EPOCH.
+    // Reproducible packages: no recorded time lies after SOURCE_DATE_EPOCH,
+    // or every one is the --time given.
     int64_t cap = INT64_MAX;
     if (const char* epoch = getenv("SOURCE_DATE_EPOCH")) {
         if (!ParseSeconds(epoch, &cap)) {
@@ -269,8 +278,10 @@ int RunBuild(int argc, char** argv) {
     if (!host::QueryFile(request.scriptPath, &status) || status.isDirectory) {
         early.push_back(request.scriptPath + ": the setup script cannot be read");
     }
-    if (!host::QueryFile(request.fromDir, &status) || !status.isDirectory) {
-        early.push_back(request.fromDir + ": not a directory");
+    for (const std::string& dir : request.fromDirs) {
+        if (!host::QueryFile(dir, &status) || !status.isDirectory) {
+            early.push_back(dir + ": not a directory");
+        }
     }
     if (!early.empty()) {
         PrintLines(early, "");
@@ -334,11 +345,12 @@ int RunBuild(int argc, char** argv) {
         ArchiveInput input;
         input.path = paths[i].c_str();
         input.name = StoredName(entry).c_str();
-        input.time = std::min(entry.modified, cap);
+        input.time = options.time >= 0 ? options.time : std::min(entry.modified, cap);
         inputs.push_back(input);
     }
     host::QueryFile(request.stubPath, &status);
-    int64_t selfTime = std::min(std::max<int64_t>(status.modified, 0), cap);
+    int64_t selfTime = options.time >= 0 ? options.time
+                                         : std::min(std::max<int64_t>(status.modified, 0), cap);
 
     ByteString error;
     if (!WritePackage(request.stubPath.c_str(), inputs.data(), inputs.size(), selfTime,

@@ -70,7 +70,17 @@ private:
         }
         std::string native;
         if (!host::FromCodePage932(name, &native)) return std::string();
-        return host::JoinPath(request_.fromDir, native);
+        for (const std::string& dir : request_.fromDirs) {
+            std::string path = host::JoinPath(dir, native);
+            if (Exists(path)) return path;
+        }
+        return host::JoinPath(request_.fromDirs.front(), native);
+    }
+
+    std::string FromDirs() const {
+        std::string text;
+        for (const std::string& dir : request_.fromDirs) text += (text.empty() ? "" : ", ") + dir;
+        return text;
     }
 
     // Adds what the installer needs of a file, or finds an entry that
@@ -176,7 +186,7 @@ private:
                 listing.optionalMissing = true;
                 listing.installed = false;
                 Warning(Shown(listing.key) + ": optional (code \"0\") and missing from " +
-                        request_.fromDir + "; the installer skips it");
+                        FromDirs() + "; the installer skips it");
             } else {
                 listing.entry = Require(listing.key, StoredForm::kEither, false, nullptr, role);
             }
@@ -252,8 +262,16 @@ private:
                 }
             }
             if (applied) continue;
+            const SourceListing& listing = FindListing(name);
             if (!refusal.empty()) {
                 Problem(subject + refusal);
+            } else if (!NamedPackageFile(listing.code).empty()) {
+                Problem(subject + "it is installed from " +
+                        Quoted(NamedPackageFile(listing.code)) +
+                        ", the package file named after \"9,\", which is stored as it is");
+            } else if (!listing.key.empty() && !listing.installed) {
+                Problem(subject + "[Source] lists it with code " + Quoted(listing.code) +
+                        ", and the package does not carry it");
             } else if (OriginOf(name) == Origin::kSelf) {
                 Problem(subject + "install.exe is the installer itself, stored as it is");
             } else {
@@ -281,7 +299,16 @@ private:
         }
         host::FileStatus status;
         if (!host::QueryFile(entry.path, &status)) {
-            Problem(subject + ": missing (" + role + ")");
+            std::string hint;
+            if (OriginOf(entry.name) == Origin::kFromDir) {
+                for (const std::string& dir : request_.fromDirs) {
+                    std::string other =
+                        host::NameDifferingInCase(dir, host::BaseName(entry.path));
+                    if (!other.empty()) hint = "; " + host::JoinPath(dir, other) + " differs in case";
+                }
+                if (request_.fromDirs.size() > 1) hint += "; looked in " + FromDirs();
+            }
+            Problem(subject + ": missing (" + role + ")" + hint);
             return;
         }
         if (status.isDirectory) {
@@ -422,7 +449,7 @@ private:
                    "directory";
         }
         if (listing.optionalMissing) {
-            return "it is optional (code \"0\") and missing from " + request_.fromDir +
+            return "it is optional (code \"0\") and missing from " + FromDirs() +
                    ", so it would not be installed";
         }
         return "[Source] lists it with code \"" + Shown(listing.code) +

@@ -55,7 +55,9 @@ struct SourceListing {
 
 struct BuildRequest {
     std::string scriptPath;  // native
-    std::string fromDir;     // native
+    // Folders that hold the files, native; a file is taken from the first
+    // one that has it.
+    std::vector<std::string> fromDirs;
     std::string stubPath;    // native; its size counts as install.exe's
     std::vector<std::string> forcePlain;       // native names from --plain
     std::vector<std::string> forceCompressed;  // native names from --compress

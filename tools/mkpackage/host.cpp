@@ -17,6 +17,7 @@
 #endif
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <iconv.h>
 #include <unistd.h>
 #include <utime.h>
@@ -207,6 +208,33 @@ bool QueryFile(const std::string& path, FileStatus* status) {
 #endif
     status->exists = true;
     return true;
+}
+
+std::string NameDifferingInCase(const std::string& dir, const std::string& name) {
+#ifdef _WIN32
+    (void)dir;
+    (void)name;
+    return std::string();
+#else
+    auto lower = [](std::string text) {
+        for (char& c : text) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        return text;
+    };
+    std::string wanted = lower(name);
+    std::string found;
+    if (DIR* listing = opendir(dir.c_str())) {
+        while (dirent* entry = readdir(listing)) {
+            if (entry->d_name != name && lower(entry->d_name) == wanted) {
+                found = entry->d_name;
+                break;
+            }
+        }
+        closedir(listing);
+    }
+    return found;
+#endif
 }
 
 bool MakeDirectory(const std::string& path) {

@@ -44,6 +44,11 @@ struct FileStatus {
 // False when the path does not exist or cannot be queried.
 bool QueryFile(const std::string& path, FileStatus* status);
 
+// On a file system that tells case apart: the name of an entry of dir that
+// equals name but for the case of ASCII letters. Empty when there is none,
+// and always on Windows.
+std::string NameDifferingInCase(const std::string& dir, const std::string& name);
+
 // Creates one directory level; true when it exists as a directory afterwards.
 bool MakeDirectory(const std::string& path);
 // Creates every missing level of path.

@@ -8,12 +8,13 @@ namespace {
 
 void PrintUsage(FILE* out) {
     fputs("usage:\n"
-          "  mkpackage build --script DIR/install.inf --from DIR --stub STUB -o OUT\n"
-          "                  [--quiet] [--plain NAME]... [--compress NAME]...\n"
+          "  mkpackage build --script DIR/install.inf --from DIR... --stub STUB -o OUT\n"
+          "                  [--time SECONDS] [--quiet] [--plain NAME]... [--compress NAME]...\n"
           "      packs every file that the script makes the installer look for: [Source]\n"
           "      files (compressed where that makes them smaller), install.inf and the\n"
-          "      licence; refuses, writing nothing, when a file is missing or cannot be\n"
-          "      carried (SOURCE_DATE_EPOCH caps the recorded times)\n"
+          "      licence, each taken from the first --from folder that has it; refuses,\n"
+          "      writing nothing, when a file is missing or cannot be carried\n"
+          "      (SOURCE_DATE_EPOCH caps the recorded times; --time fixes them all)\n"
           "  mkpackage list PACKAGE\n"
           "  mkpackage extract PACKAGE DIR [--expand]\n"
           "  mkpackage pack --stub STUB -o OUT [--time SECONDS] FILE...\n"
