@@ -18,6 +18,7 @@
 
 #include "tests/e2e/driver.h"
 #include "tests/e2e/installer_kit.h"
+#include "tests/e2e/registration_kit.h"
 
 using namespace e2e;
 
@@ -213,6 +214,8 @@ void RunSteps(Walk& walk, const std::vector<Step>& steps) {
 TEST(Demo, WalkThrough) {
     std::string installer = ZPath(std::string(INSTALLER_BUILD_DIR) + "/../sample-x64/install.exe");
     ASSERT_TRUE(FileExists(installer)) << installer << " is built by tools/build_sample.sh";
+    // What the walk installs is taken away again afterwards.
+    RegistrationGuard registration(SampleProductTraces());
     Walk walk(ScreensDir());
     std::vector<Step> steps = InstallationSteps(installer);
     if (kWalkUninstallation) {

@@ -10,6 +10,7 @@
 
 #include "tests/e2e/driver.h"
 #include "tests/e2e/installer_kit.h"
+#include "tests/e2e/registration_kit.h"
 
 using namespace e2e;
 
@@ -43,11 +44,22 @@ std::string PeerLinesText() {
 
 // A package for kName: its script with the [Setup] lines given and the
 // [Source] lines after install.inf and install.exe, and the files.
-std::string Installer(const ScratchDir& dir, const std::vector<std::string>& setup,
+std::string Installer(const ScratchDir& dir, std::vector<std::string> setup,
                       const std::string& sourceLines, std::vector<PackageFile> files) {
+    // No folder window: it would outlive the installer's run.
+    setup.push_back("InstDispProgramMenu=0");
     files.insert(files.begin(), PackageFile{"install.inf", SetupScript(kName, setup) +
                                                                Cp932FromUtf8(sourceLines)});
     return BuildInstaller(dir, files);
+}
+
+// The registration that an installation of kName leaves, removed with the
+// guard.
+ProductTraces RoadTraces() {
+    ProductTraces traces;
+    traces.name = kName;
+    traces.programFolders = {kName};
+    return traces;
 }
 
 std::vector<PackageFile> ProductFiles() {
@@ -68,6 +80,7 @@ void ExpectProductInstalled(const std::string& dir) {
 }  // namespace
 
 TEST(InstallRoad, FilesArriveInTheChosenDirectoryAndTheRunEndsWithMessage8) {
+    RegistrationGuard registration(RoadTraces());
     ScratchDir package("road-package");
     ScratchDir target("road-target");
     std::string exe = Installer(package, {"InstallPath=e2e\\road-default", "DstNeedSpace=7000"},
@@ -95,6 +108,7 @@ TEST(InstallRoad, FilesArriveInTheChosenDirectoryAndTheRunEndsWithMessage8) {
 }
 
 TEST(InstallRoad, MissingFilesShowOneMessageEachThenMessage10) {
+    RegistrationGuard registration(RoadTraces());
     ScratchDir package("road-missing");
     ScratchDir target("road-missing-target");
     std::string exe = Installer(package, {"InstallPath=e2e\\road-default"},
@@ -120,6 +134,7 @@ TEST(InstallRoad, MissingFilesShowOneMessageEachThenMessage10) {
 }
 
 TEST(InstallRoad, SilentRunInstallsIntoTheProposalWithoutAnyWindow) {
+    RegistrationGuard registration(RoadTraces());
     ScratchDir target("road-silent");
     ScratchDir package("road-silent-package");
     std::string exe =
@@ -135,6 +150,7 @@ TEST(InstallRoad, SilentRunInstallsIntoTheProposalWithoutAnyWindow) {
 }
 
 TEST(InstallRoad, ReadmeOpensInNotepadFromADirectoryWithBlanks) {
+    RegistrationGuard registration(RoadTraces());
     ScratchDir package("road-readme");
     ScratchDir target("road-readme-target");
     std::string exe = Installer(package, {"InstallPath=e2e\\road-default", "Readme=readme.txt"},
