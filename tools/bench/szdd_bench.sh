@@ -12,8 +12,10 @@
 # literal, 17 per reference). A file cannot be smaller than its header plus
 # those bits. Speeds are input megabytes (10^6 bytes) per second of wall time
 # for the whole class, one process per file for the peer tools and one
-# process per class for ours; mkpackage compress spreads its match finding
-# over the processors, so its CPU time is shown as well.
+# process per class for ours; mkpackage runs files side by side and spreads a
+# lone file's match finding over the processors, so its CPU time is shown as
+# well. Every file of ours is checked to expand to the original, with
+# mkpackage expand and with msexpand.
 set -eu
 cd "$(dirname "$0")/../.."
 HOST=${1:-build/host}
@@ -167,9 +169,15 @@ for class in exe text cp932 compressed large; do
     for f in $(ls "$dir"); do peer=$((peer + $(stat -c %s "$WORK/$class.peer/${f}_"))); done
 
     t0=$(now)
-    for f in "$WORK/$class.ours"/*; do msexpand <"$f" >"$WORK/$class.peerback/$(basename "$f")"; done
+    for f in $(ls "$dir"); do
+        stored=$(printf '%s' "$f" | sed 's/.$/_/')
+        msexpand <"$WORK/$class.ours/$stored" >"$WORK/$class.peerback/$f"
+    done
     t1=$(now)
     peerExpand=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+    for f in $(ls "$dir"); do
+        cmp -s "$dir/$f" "$WORK/$class.peerback/$f" || { echo "MSEXPAND DIFFERS: $class/$f"; exit 1; }
+    done
 
     bound=$("$WORK/bound" "$dir"/*)
     printf '%-11s %5d %9d | %11d %11d %11d | %9s %9s | %9s (CPU %6s) %13s | %15s %13s\n' \
