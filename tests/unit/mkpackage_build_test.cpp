@@ -336,6 +336,14 @@ TEST_F(MkpackageBuildTest, RefusesWithOneMessagePerProblemAndWritesNothing) {
     EXPECT_EQ(CountLines(all.err), 4) << all.err;  // stub, a.txt, b.txt, lic.rtf
     EXPECT_TRUE(Contains(all.err, "13 bytes follow the stub's last section")) << all.err;
     EXPECT_TRUE(OutputIsEmpty());
+
+    // An output that is an input would be replaced once it had been read.
+    From("install.inf", "[Source]\r\ninstall.inf=1\r\n");
+    Outcome over = Run("build --script '" + dir_ + "/from/install.inf' --from '" + dir_ +
+                       "/from' --stub '" + stub_ + "' -o '" + stub_ + "'");
+    EXPECT_EQ(over.status, 1);
+    EXPECT_TRUE(Contains(over.err, "the output would replace")) << over.err;
+    EXPECT_EQ(Read(stub_), MinimalImage());
 }
 
 TEST_F(MkpackageBuildTest, UsageErrorsExitWithTwo) {

@@ -296,6 +296,17 @@ int RunBuild(int argc, char** argv) {
     BuildPlan plan;
     PlanPackage(request, &plan);
     plan.problems.insert(plan.problems.begin(), early.begin(), early.end());
+    // The package replaces its output only at the end, after reading every
+    // input: an output that is an input would be lost without a word.
+    std::vector<std::string> inputs = {request.stubPath, request.scriptPath};
+    for (const PlannedEntry& entry : plan.entries) inputs.push_back(entry.path);
+    for (const std::string& input : inputs) {
+        if (host::SameFile(options.output, input)) {
+            plan.problems.push_back(options.output + ": the output would replace " + input +
+                                    ", which the package is built from");
+            break;
+        }
+    }
     PrintLines(plan.warnings, "warning: ");
     if (!plan.problems.empty()) {
         PrintLines(plan.problems, "");
@@ -331,7 +342,7 @@ int RunBuild(int argc, char** argv) {
 
     PartsDirectory parts(options.output);
     std::vector<std::string> paths(plan.entries.size());
-    std::vector<ArchiveInput> inputs;
+    std::vector<ArchiveInput> archiveInputs;
     for (size_t i = 0; i < plan.entries.size(); ++i) {
         const PlannedEntry& entry = plan.entries[i];
         paths[i] = entry.path;
@@ -346,14 +357,14 @@ int RunBuild(int argc, char** argv) {
         input.path = paths[i].c_str();
         input.name = StoredName(entry).c_str();
         input.time = options.time >= 0 ? options.time : std::min(entry.modified, cap);
-        inputs.push_back(input);
+        archiveInputs.push_back(input);
     }
     host::QueryFile(request.stubPath, &status);
     int64_t selfTime = options.time >= 0 ? options.time
                                          : std::min(std::max<int64_t>(status.modified, 0), cap);
 
     ByteString error;
-    if (!WritePackage(request.stubPath.c_str(), inputs.data(), inputs.size(), selfTime,
+    if (!WritePackage(request.stubPath.c_str(), archiveInputs.data(), archiveInputs.size(), selfTime,
                       options.output.c_str(), &error)) {
         const char* line = error.c_str();
         while (*line) {
