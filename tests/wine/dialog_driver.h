@@ -42,11 +42,20 @@ public:
 
     static std::string Text(HWND window) {
         if (!window) return "<no window>";
-        int length = GetWindowTextLengthA(window);
+        // Asked with a time limit: a window whose thread no longer answers
+        // must not stall the driver.
+        DWORD_PTR length = 0;
+        if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 5000, &length)) {
+            return "<no answer>";
+        }
         // Rich edit counts characters: leave room for two bytes each.
-        std::string text(static_cast<size_t>(length > 0 ? length : 0) * 2 + 1, '\0');
-        int copied = GetWindowTextA(window, &text[0], static_cast<int>(text.size()));
-        text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+        std::string text(static_cast<size_t>(length) * 2 + 1, '\0');
+        DWORD_PTR copied = 0;
+        if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                                 SMTO_BLOCK, 5000, &copied)) {
+            return "<no answer>";
+        }
+        text.resize(static_cast<size_t>(copied));
         return text;
     }
     static std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
@@ -133,8 +142,10 @@ inline int RunDriven(const std::function<int()>& run,
                      const std::function<void(const DialogDriver&)>& drive) {
     DialogDriver driver(GetCurrentThreadId());
     std::atomic<bool> finished{false};
+    std::atomic<bool> driven{false};
     std::thread worker([&] {
         drive(driver);
+        driven = true;
         for (int waited = 0; !finished; waited += 50) {
             if (waited >= 10000) {
                 ADD_FAILURE() << "a dialog was still open after the driving ended";
@@ -152,6 +163,17 @@ inline int RunDriven(const std::function<int()>& run,
     });
     int result = run();
     finished = true;
+    // The driver may still be asking this thread's windows for their texts
+    // (sent messages): keep answering them until it is done, or joining
+    // would wait for a thread that waits for us.
+    while (!driven) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        Sleep(5);
+    }
     worker.join();
     return result;
 }
