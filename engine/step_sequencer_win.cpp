@@ -8,6 +8,7 @@
 #include "engine/registry_entries_win.h"
 #include "engine/step_rules.h"
 #include "engine/step_state.h"
+#include "engine/uninstall_win.h"
 #include "package/copy_progress_dialog_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"
@@ -79,20 +80,40 @@ void Perform(BackgroundWnd& window, StepOp op, StepReport* report) {
         DeleteListedKeys();
         break;
 
-    // The uninstall dialog and the rest of the removals, in the order of the
-    // plan: UninstallDialog creation and its check marks, the removal of the
-    // files (a missing system file sets report->failed), of the directories
-    // and of the desktop links.
+    // The uninstall dialog shows each phase: its box takes the focus when
+    // the phase starts and is checked when it ends.
     case StepOp::kOpenUninstallDialog:
+        OpenUninstallDialog();
+        break;
     case StepOp::kTickFolderRemoved:
+        EndUninstallPhase(IDC_UNINST_FOLDER);
+        StartUninstallPhase(IDC_UNINST_REGISTRY);
+        break;
     case StepOp::kTickRegistryRemoved:
+        EndUninstallPhase(IDC_UNINST_REGISTRY);
+        StartUninstallPhase(IDC_UNINST_FILES);
+        break;
     case StepOp::kFocusFileRemoval:
+        StartUninstallPhase(IDC_UNINST_FILES);
+        break;
     case StepOp::kRemoveFiles:
+        if (!RemoveInstalledFiles()) report->failed = true;
+        break;
     case StepOp::kTickFilesRemoved:
+        EndUninstallPhase(IDC_UNINST_FILES);
+        StartUninstallPhase(IDC_UNINST_DIRS);
+        break;
     case StepOp::kRemoveDirectories:
+        RemoveInstallDirectories();
+        break;
     case StepOp::kTickDirectoriesRemoved:
+        EndUninstallPhase(IDC_UNINST_DIRS);
+        break;
     case StepOp::kRemoveDesktopLinks:
+        RemoveDesktopIcons();
+        break;
     case StepOp::kShowUninstallComplete:
+        ShowUninstallComplete();
         break;
 
     case StepOp::kStopStepTimer:
@@ -157,9 +178,7 @@ void OnStepTimer(BackgroundWnd& window) {
     flags = Load(window);
     StepEnd end = EndStepTick(&flags, plan, report, config.SilentMode);
     Store(window, flags);
-    if (end.closeUninstallDialog) {
-        // The uninstall dialog is destroyed here, with the uninstallation work.
-    }
+    if (end.closeUninstallDialog) CloseUninstallDialog();
     if (end.destroyWindow) {
         // The copy dialog of a failed copy would go with its owner anyway;
         // freeing it here also frees the object.
