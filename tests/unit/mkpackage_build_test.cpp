@@ -198,13 +198,13 @@ TEST_F(MkpackageBuildTest, StoresEachFileInTheFormTheInstallerLooksFor) {
     };
     const Expected expected[] = {
         {"install.exe", MinimalImage(), false, 3000},
-        {"app.exe", RandomBytes(3000, 1), false, 2000},           // not smaller compressed
-        {"help.tx_", Text(200), true, 2100},                      // smaller compressed
-        {"sys.dl_", "MZ tiny", true, 2200},                       // system file: compressed only
-        {"pkg.bin", "package bytes as named", false, 2300},       // "9,": as named
+        {"app.exe", RandomBytes(3000, 1), false, 2000},      // not smaller compressed
+        {"help.tx_", Text(200), true, 2100},                 // smaller compressed
+        {"sys.dl_", "MZ tiny", true, 2200},                  // system file: compressed only
+        {"pkg.bin", "package bytes as named", false, 2300},  // "9,": as named
         {"install.inf", Read(dir_ + "/from/install.inf"), false, 1500},  // read as it is
-        {"lic.rtf", "{\\rtf1 " + Text(50) + "}", false, 2400},    // the licence, read as it is
-        {"spaced.tx_", "\r\nx", true, 2600},                      // white space first
+        {"lic.rtf", "{\\rtf1 " + Text(50) + "}", false, 2400},  // the licence, read as it is
+        {"spaced.tx_", "\r\nx", true, 2600},                    // white space first
         {"data.bi_", kSzddMagic + "A?not really compressed", true, 2700},  // would be expanded
         {"説明.tx_", Text(30), true, 2800},
         {"説明", Text(30), false, 2900},  // the header cannot record a double-byte character
@@ -281,38 +281,61 @@ TEST_F(MkpackageBuildTest, RefusesWithOneMessagePerProblemAndWritesNothing) {
         {"required file missing", "[Source]\r\na.txt=1\r\n", {}, "from/a.txt: missing"},
         {"any other code is required", "[Source]\r\na.txt=x\r\n", {}, "from/a.txt: missing"},
         {"system file missing", "[Source]\r\na.dll=7\r\n", {}, "from/a.dll: missing"},
-        {"named package file missing", "[Source]\r\na.dll=9,a.dl_\r\n", {{"a.dll", "x"}},
+        {"named package file missing",
+         "[Source]\r\na.dll=9,a.dl_\r\n",
+         {{"a.dll", "x"}},
          "from/a.dl_: missing"},
         {"empty file", "[Source]\r\na.txt=1\r\n", {{"a.txt", ""}}, "a.txt: empty"},
         {"licence missing", "[Setup]\r\nStartrtf=lic.rtf\r\n", {}, "from/lic.rtf: missing"},
-        {"licence with white space first", "[Setup]\r\nStartrtf=lic.rtf\r\n",
-         {{"lic.rtf", " {\\rtf1}"}}, "begins with a white-space byte (0x20)"},
-        {"licence in a folder", "[Setup]\r\nStartrtf=doc\\lic.rtf\r\n", {},
+        {"licence with white space first",
+         "[Setup]\r\nStartrtf=lic.rtf\r\n",
+         {{"lic.rtf", " {\\rtf1}"}},
+         "begins with a white-space byte (0x20)"},
+        {"licence in a folder",
+         "[Setup]\r\nStartrtf=doc\\lic.rtf\r\n",
+         {},
          "Startrtf \"doc\\lic.rtf\""},
-        {"a folder in [Source]", "[Source]\r\ndoc\\a.txt=1\r\n", {},
+        {"a folder in [Source]",
+         "[Source]\r\ndoc\\a.txt=1\r\n",
+         {},
          "doc\\a.txt: the archive holds bare file names only"},
-        {"a device name", "[Source]\r\naux.txt=1\r\n", {{"aux.txt", "x"}},
+        {"a device name",
+         "[Source]\r\naux.txt=1\r\n",
+         {{"aux.txt", "x"}},
          "aux.txt: the archive holds bare file names only"},
-        {"a name that is no code page 932 text", "[Source]\r\na\x80.txt=1\r\n", {},
+        {"a name that is no code page 932 text",
+         "[Source]\r\na\x80.txt=1\r\n",
+         {},
          "cannot be written as a file name here"},
-        {"a file differing in case", "[Source]\r\nApp.exe=1\r\n", {{"app.exe", "MZ"}},
+        {"a file differing in case",
+         "[Source]\r\nApp.exe=1\r\n",
+         {{"app.exe", "MZ"}},
          "from/app.exe differs in case"},
-        {"two files, one stored name", "[Source]\r\na.txt=1\r\na.txx=1\r\n",
-         {{"a.txt", Text(20)}, {"a.txx", Text(21)}}, "both "},
+        {"two files, one stored name",
+         "[Source]\r\na.txt=1\r\na.txx=1\r\n",
+         {{"a.txt", Text(20)}, {"a.txx", Text(21)}},
+         "both "},
         {"a stored name that hides another file's compressed name",
          "[Source]\r\na.txt=1\r\na.tx_=1\r\n",
          {{"a.txt", RandomBytes(100, 2)}, {"a.tx_", RandomBytes(100, 3)}},
          "a.txt: the installer would install it from a.tx_"},
-        {"a system file listed twice", "[Source]\r\na.dll=7\r\na.dll=7\r\n", {{"a.dll", "x"}},
+        {"a system file listed twice",
+         "[Source]\r\na.dll=7\r\na.dll=7\r\n",
+         {{"a.dll", "x"}},
          "listed twice as a system file"},
-        {"main program not listed", "[Setup]\r\nMainProgram=app.exe\r\n", {{"app.exe", "x"}},
+        {"main program not listed",
+         "[Setup]\r\nMainProgram=app.exe\r\n",
+         {{"app.exe", "x"}},
          "app.exe: named by MainProgram, but [Source] does not list it"},
         {"targets that [Source] does not install",
          "[Setup]\r\nUnInstallIcon=u.ico\r\nIconOnDesktop0=d.exe,D\r\n[Group1]\r\nG=g.exe\r\n"
          "[Source]\r\nu.ico=N\r\nd.exe=7\r\ng.exe=5\r\n",
-         {{"d.exe", "x"}}, "g.exe: named by [Group1] G, but [Source] lists it with code \"5\""},
-        {"a readme that is optional and missing", "[Setup]\r\nReadme=r.txt\r\n[Source]\r\nr.txt=0\r\n",
-         {}, "r.txt: named by Readme, but it is optional"},
+         {{"d.exe", "x"}},
+         "g.exe: named by [Group1] G, but [Source] lists it with code \"5\""},
+        {"a readme that is optional and missing",
+         "[Setup]\r\nReadme=r.txt\r\n[Source]\r\nr.txt=0\r\n",
+         {},
+         "r.txt: named by Readme, but it is optional"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
@@ -372,8 +395,9 @@ TEST_F(MkpackageBuildTest, UsageErrorsExitWithTwo) {
 }
 
 TEST_F(MkpackageBuildTest, ListShowsTheEntriesAndTheArchiveStart) {
-    From("install.inf", "[Setup]\r\nUnInstallerProgram=install.exe\r\n[Source]\r\n"
-                        "install.exe=1\r\nhelp.txt=1\r\ninstall.inf=1\r\n",
+    From("install.inf",
+         "[Setup]\r\nUnInstallerProgram=install.exe\r\n[Source]\r\n"
+         "install.exe=1\r\nhelp.txt=1\r\ninstall.inf=1\r\n",
          1213340056);
     From("help.txt", Text(200), 1213348614);
     stub_ = Put("stub.exe", MinimalImage(), 1213187075);
@@ -394,6 +418,20 @@ TEST_F(MkpackageBuildTest, ListShowsTheEntriesAndTheArchiveStart) {
                   column(Text(200).size()) + "  2008-06-13 09:16:54  help.tx_\n" +
                   column(Read(dir_ + "/from/install.inf").size()) +
                   "          -  2008-06-13 06:54:16  install.inf\n");
+
+    // A compressed entry whose data does not give the length its header
+    // promises would install wrong bytes: listed as damaged, and not expanded.
+    std::string package = Read(dir_ + "/out/install.exe");
+    size_t length = package.find("help.tx_\r\nSZDD") + 10 + 10;
+    package[length] = static_cast<char>(package[length] + 1);
+    std::string damaged = Put("damaged.exe", package, 1000);
+    Outcome bad = Run("list '" + damaged + "'");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(Contains(bad.out, "   damaged  2008-06-13 09:16:54  help.tx_")) << bad.out;
+    EXPECT_TRUE(Contains(bad.err, "help.tx_: ")) << bad.err;
+    EXPECT_EQ(Run("extract --expand '" + damaged + "' '" + dir_ + "/x'").status, 1);
+    EXPECT_FALSE(Exists(dir_ + "/x"));
+    EXPECT_EQ(Run("extract '" + damaged + "' '" + dir_ + "/x'").status, 0);
 }
 
 TEST_F(MkpackageBuildTest, ExtractGivesBackTheStoredBytesAndWithExpandTheOriginals) {
@@ -418,8 +456,8 @@ TEST_F(MkpackageBuildTest, ExtractGivesBackTheStoredBytesAndWithExpandTheOrigina
     }
 
     ASSERT_EQ(Run("extract --expand '" + package + "' '" + dir_ + "/expanded'").status, 0);
-    for (const char* name : {"app.exe", "help.txt", "sys.dll", "pkg.bin", "install.inf",
-                             "lic.rtf", "spaced.txt", "data.bin", u8"説明.txt", u8"説明"}) {
+    for (const char* name : {"app.exe", "help.txt", "sys.dll", "pkg.bin", "install.inf", "lic.rtf",
+                             "spaced.txt", "data.bin", u8"説明.txt", u8"説明"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(Read(dir_ + "/expanded/" + name), Read(dir_ + "/from/" + name));
     }

@@ -108,8 +108,8 @@ void CompressJob(void* argument, size_t k) {
     }
     work.data[k].reserve(input.size() / 2 + kSzddHeaderSize);
     char replaced = entry.recordsLastChar ? entry.replacedChar : 0;
-    SzddStatus status = SzddCompress(input.data(), input.size(), replaced, AppendBytes,
-                                     &work.data[k], work.runner);
+    SzddStatus status =
+        SzddCompress(input.data(), input.size(), replaced, AppendBytes, &work.data[k], work.runner);
     if (status != SzddStatus::kOk) {
         work.errors[k] = entry.path + ": " + SzddStatusText(status);
     }
@@ -170,9 +170,8 @@ private:
 
 std::string Percent(int64_t part, int64_t whole) {
     char text[32];
-    snprintf(text, sizeof text, "%.1f%%", whole > 0 ? 100.0 * static_cast<double>(part) /
-                                                          static_cast<double>(whole)
-                                                    : 0.0);
+    snprintf(text, sizeof text, "%.1f%%",
+             whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
     return text;
 }
 
@@ -265,8 +264,9 @@ int RunBuild(int argc, char** argv) {
     int64_t cap = INT64_MAX;
     if (const char* epoch = getenv("SOURCE_DATE_EPOCH")) {
         if (!ParseSeconds(epoch, &cap)) {
-            fprintf(stderr, "mkpackage build: SOURCE_DATE_EPOCH is not whole seconds since 1970 "
-                            "(up to 2147483647)\n");
+            fprintf(stderr,
+                    "mkpackage build: SOURCE_DATE_EPOCH is not whole seconds since 1970 "
+                    "(up to 2147483647)\n");
             return kUsage;
         }
     }
@@ -360,12 +360,12 @@ int RunBuild(int argc, char** argv) {
         archiveInputs.push_back(input);
     }
     host::QueryFile(request.stubPath, &status);
-    int64_t selfTime = options.time >= 0 ? options.time
-                                         : std::min(std::max<int64_t>(status.modified, 0), cap);
+    int64_t selfTime =
+        options.time >= 0 ? options.time : std::min(std::max<int64_t>(status.modified, 0), cap);
 
     ByteString error;
-    if (!WritePackage(request.stubPath.c_str(), archiveInputs.data(), archiveInputs.size(), selfTime,
-                      options.output.c_str(), &error)) {
+    if (!WritePackage(request.stubPath.c_str(), archiveInputs.data(), archiveInputs.size(),
+                      selfTime, options.output.c_str(), &error)) {
         const char* line = error.c_str();
         while (*line) {
             const char* end = strchr(line, '\n');

@@ -61,12 +61,12 @@ private:
     // cannot be written natively (reported when the entry is checked).
     std::string PathOf(const std::string& name) const {
         switch (OriginOf(name)) {
-        case Origin::kSelf:
-            return request_.stubPath;
-        case Origin::kScript:
-            return request_.scriptPath;
-        case Origin::kFromDir:
-            break;
+            case Origin::kSelf:
+                return request_.stubPath;
+            case Origin::kScript:
+                return request_.scriptPath;
+            case Origin::kFromDir:
+                break;
         }
         std::string native;
         if (!host::FromCodePage932(name, &native)) return std::string();
@@ -161,8 +161,7 @@ private:
                 continue;
             }
             bool optional = false;
-            std::string packageName =
-                GetSourceName(Config(), copyIndex++, &optional).c_str();
+            std::string packageName = GetSourceName(Config(), copyIndex++, &optional).c_str();
             if (packageName.empty()) {  // "N": not installed
                 plan_.listings.push_back(listing);
                 continue;
@@ -170,7 +169,8 @@ private:
             listing.installed = true;
             listing.lookFirst = packageName;
             if (repeated) {
-                Warning(Shown(listing.key) + ": listed twice in [Source]; the installer copies "
+                Warning(Shown(listing.key) +
+                        ": listed twice in [Source]; the installer copies "
                         "it twice, both times with the first line's code");
                 listing.entry = FindListing(listing.key).entry;
                 listing.fromSelf = FindListing(listing.key).fromSelf;
@@ -233,8 +233,7 @@ private:
     }
 
     // --plain and --compress apply where the installer takes both forms.
-    void ApplyOptions(const std::vector<std::string>& names, StoredForm form,
-                      const char* option) {
+    void ApplyOptions(const std::vector<std::string>& names, StoredForm form, const char* option) {
         for (const std::string& native : names) {
             std::string subject = std::string(option) + " " + native + ": ";
             std::string name;
@@ -266,8 +265,7 @@ private:
             if (!refusal.empty()) {
                 Problem(subject + refusal);
             } else if (!NamedPackageFile(listing.code).empty()) {
-                Problem(subject + "it is installed from " +
-                        Quoted(NamedPackageFile(listing.code)) +
+                Problem(subject + "it is installed from " + Quoted(NamedPackageFile(listing.code)) +
                         ", the package file named after \"9,\", which is stored as it is");
             } else if (!listing.key.empty() && !listing.installed) {
                 Problem(subject + "[Source] lists it with code " + Quoted(listing.code) +
@@ -292,9 +290,11 @@ private:
         }
         if (OriginOf(entry.name) == Origin::kFromDir &&
             !IsBareEntryName(entry.name.c_str(), entry.name.size())) {
-            Problem(Shown(entry.name) + ": the archive holds bare file names only (no "
+            Problem(Shown(entry.name) +
+                    ": the archive holds bare file names only (no "
                     "directories, \\ / : * ? \" < > |, \"..\", control characters or device "
-                    "names), so it cannot carry this file (" + role + ")");
+                    "names), so it cannot carry this file (" +
+                    role + ")");
             return;
         }
         host::FileStatus status;
@@ -302,9 +302,9 @@ private:
             std::string hint;
             if (OriginOf(entry.name) == Origin::kFromDir) {
                 for (const std::string& dir : request_.fromDirs) {
-                    std::string other =
-                        host::NameDifferingInCase(dir, host::BaseName(entry.path));
-                    if (!other.empty()) hint = "; " + host::JoinPath(dir, other) + " differs in case";
+                    std::string other = host::NameDifferingInCase(dir, host::BaseName(entry.path));
+                    if (!other.empty())
+                        hint = "; " + host::JoinPath(dir, other) + " differs in case";
                 }
                 if (request_.fromDirs.size() > 1) hint += "; looked in " + FromDirs();
             }
@@ -351,16 +351,19 @@ private:
         if (entry.form == StoredForm::kEither) {
             if (space) {
                 entry.form = StoredForm::kCompressed;
-                entry.formReason = "its first byte is white space, which the archive cannot "
-                                   "carry plainly";
+                entry.formReason =
+                    "its first byte is white space, which the archive cannot "
+                    "carry plainly";
             } else if (expandedOnCopy) {
                 entry.form = StoredForm::kCompressed;
-                entry.formReason = "it begins with the SZDD signature: stored plainly, it would "
-                                   "be expanded when installed";
+                entry.formReason =
+                    "it begins with the SZDD signature: stored plainly, it would "
+                    "be expanded when installed";
             } else if (!entry.recordsLastChar) {
                 entry.form = StoredForm::kPlain;
-                entry.formReason = "its last character is double-byte, which the compressed "
-                                   "form's header cannot record";
+                entry.formReason =
+                    "its last character is double-byte, which the compressed "
+                    "form's header cannot record";
             }
             return;
         }
@@ -371,8 +374,10 @@ private:
                     "), which the archive reader would skip, but it must be stored plain (" +
                     entry.formReason + ")");
         } else if (expandedOnCopy) {
-            Problem(subject + ": begins with the SZDD signature, so the installer would expand "
-                    "it on copying, but it must be stored plain (" + entry.formReason + ")");
+            Problem(subject +
+                    ": begins with the SZDD signature, so the installer would expand "
+                    "it on copying, but it must be stored plain (" +
+                    entry.formReason + ")");
         }
     }
 
@@ -464,7 +469,8 @@ private:
             if (listing.fromSelf) {
                 plan_.expandedTotal += stubSize;
             } else if (listing.entry >= 0) {
-                plan_.expandedTotal += plan_.entries[static_cast<size_t>(listing.entry)].expandedSize;
+                plan_.expandedTotal +=
+                    plan_.entries[static_cast<size_t>(listing.entry)].expandedSize;
             }
         }
         int64_t needed = Config().DstNeedSpace;
@@ -533,8 +539,9 @@ void CheckStoredNames(const BuildRequest& request, BuildPlan* plan) {
     for (const SourceListing& listing : plan->listings) {
         if (!listing.installed && !listing.systemFile) continue;
         if (listing.entry < 0 && !listing.fromSelf) continue;
-        std::string meant = listing.fromSelf ? request.stubPath
-                                             : plan->entries[static_cast<size_t>(listing.entry)].path;
+        std::string meant = listing.fromSelf
+                                ? request.stubPath
+                                : plan->entries[static_cast<size_t>(listing.entry)].path;
         std::vector<std::string> lookups = {listing.lookFirst};
         if (!listing.systemFile) lookups.push_back(listing.key);
         std::string foundName;
@@ -550,10 +557,9 @@ void CheckStoredNames(const BuildRequest& request, BuildPlan* plan) {
             plan->problems.push_back(Shown(listing.key) +
                                      ": the installer would find none of its package names");
         } else if (pathOf(found) != meant) {
-            plan->problems.push_back(
-                Shown(listing.key) + ": the installer would install it from " + Shown(foundName) +
-                ", which holds " + pathOf(found) + ", since it looks for " +
-                Shown(listing.lookFirst) + " first");
+            plan->problems.push_back(Shown(listing.key) + ": the installer would install it from " +
+                                     Shown(foundName) + ", which holds " + pathOf(found) +
+                                     ", since it looks for " + Shown(listing.lookFirst) + " first");
         }
     }
 }

@@ -24,10 +24,10 @@ enum class StoredForm {
 
 // One file of the package apart from the self entry.
 struct PlannedEntry {
-    std::string name;        // code page 932: the file's name (for "9," the package name)
-    std::string path;        // native path of the file to store
-    int64_t size = 0;        // bytes of that file
-    int64_t modified = 0;    // its last write, seconds since 1970 UTC
+    std::string name;      // code page 932: the file's name (for "9," the package name)
+    std::string path;      // native path of the file to store
+    int64_t size = 0;      // bytes of that file
+    int64_t modified = 0;  // its last write, seconds since 1970 UTC
     StoredForm form = StoredForm::kEither;
     std::string formReason;  // why the form is fixed, for the progress line; may be empty
     bool forcedByOption = false;
@@ -35,22 +35,22 @@ struct PlannedEntry {
     // cannot have a compressed form (it ends in a double-byte character).
     std::string storedPlain;
     std::string storedCompressed;
-    char replacedChar = 0;   // the character that "_" replaces, for the SZDD header
+    char replacedChar = 0;         // the character that "_" replaces, for the SZDD header
     bool recordsLastChar = false;  // false: the header cannot record it (double-byte)
-    bool asIs = false;       // a "9," package file: stored exactly as found
-    int64_t expandedSize = 0;  // what the installer writes from it
+    bool asIs = false;             // a "9," package file: stored exactly as found
+    int64_t expandedSize = 0;      // what the installer writes from it
 };
 
 // One [Source] line as the installer handles it.
 struct SourceListing {
-    std::string key;   // code page 932
+    std::string key;  // code page 932
     std::string code;
-    std::string lookFirst;        // the package name looked for before the key itself
-    bool systemFile = false;      // "7": only lookFirst, into the system directory
-    bool installed = false;       // copied into the installation directory
+    std::string lookFirst;    // the package name looked for before the key itself
+    bool systemFile = false;  // "7": only lookFirst, into the system directory
+    bool installed = false;   // copied into the installation directory
     bool optionalMissing = false;
-    bool fromSelf = false;        // installed from the self entry
-    int entry = -1;               // index of the entry it is installed from
+    bool fromSelf = false;  // installed from the self entry
+    int entry = -1;         // index of the entry it is installed from
 };
 
 struct BuildRequest {
@@ -58,7 +58,7 @@ struct BuildRequest {
     // Folders that hold the files, native; a file is taken from the first
     // one that has it.
     std::vector<std::string> fromDirs;
-    std::string stubPath;    // native; its size counts as install.exe's
+    std::string stubPath;                      // native; its size counts as install.exe's
     std::vector<std::string> forcePlain;       // native names from --plain
     std::vector<std::string> forceCompressed;  // native names from --compress
 };
@@ -67,9 +67,9 @@ struct BuildPlan {
     std::unique_ptr<SetupConfig> config;  // the script as the installer reads it
     std::vector<PlannedEntry> entries;    // in package order
     std::vector<SourceListing> listings;  // [Source] in script order
-    std::vector<std::string> problems;  // one line each; any problem refuses the build
+    std::vector<std::string> problems;    // one line each; any problem refuses the build
     std::vector<std::string> warnings;
-    int64_t expandedTotal = 0;          // bytes that the installer writes
+    int64_t expandedTotal = 0;  // bytes that the installer writes
 };
 
 // Reads the script and checks every file that the package must carry, but

@@ -54,8 +54,7 @@ int ParseArguments(const char* command, int argc, char** argv, Arguments* args) 
         return kUsage;
     }
     host::FileStatus status;
-    if (!args->outDir.empty() &&
-        (!host::QueryFile(args->outDir, &status) || !status.isDirectory)) {
+    if (!args->outDir.empty() && (!host::QueryFile(args->outDir, &status) || !status.isDirectory)) {
         fprintf(stderr, "mkpackage %s: %s is not a directory\n", command, args->outDir.c_str());
         return kUsage;
     }

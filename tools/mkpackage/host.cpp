@@ -49,8 +49,8 @@ std::vector<size_t> Separators(const std::string& path) {
 constexpr int64_t kEpochDifference = 116444736000000000LL;
 
 int64_t FromFileTime(const FILETIME& time) {
-    int64_t ticks = static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 |
-                                         time.dwLowDateTime);
+    int64_t ticks =
+        static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime);
     int64_t since = ticks - kEpochDifference;
     // Round towards minus infinity, as POSIX times of pre-1970 files do.
     return since >= 0 ? since / 10000000 : -((-since + 9999999) / 10000000);
@@ -76,8 +76,8 @@ bool Recode(UINT from, UINT to, const std::string& text, std::string* result) {
     MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
                         wide.data(), wideLength);
     BOOL usedDefault = FALSE;
-    int length = WideCharToMultiByte(to, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, nullptr,
-                                     0, nullptr, &usedDefault);
+    int length = WideCharToMultiByte(to, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, nullptr, 0,
+                                     nullptr, &usedDefault);
     if (length <= 0 || usedDefault) return false;
     std::vector<char> out(static_cast<size_t>(length));
     WideCharToMultiByte(to, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, out.data(), length,
@@ -196,8 +196,8 @@ bool QueryFile(const std::string& path, FileStatus* status) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
     status->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    status->size = static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 |
-                                        data.nFileSizeLow);
+    status->size =
+        static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
     status->modified = FromFileTime(data.ftLastWriteTime);
 #else
     struct stat info;
@@ -251,8 +251,8 @@ bool MakeDirectories(const std::string& path) {
     for (size_t separator : Separators(path)) {
         std::string prefix = path.substr(0, separator);
         // The root, a drive ("C:") and doubled separators are no levels.
-        if (prefix.empty() || path[separator] == ':' ||
-            (prefix.size() == 2 && prefix[1] == ':') || separator + 1 == path.size()) {
+        if (prefix.empty() || path[separator] == ':' || (prefix.size() == 2 && prefix[1] == ':') ||
+            separator + 1 == path.size()) {
             continue;
         }
         FileStatus status;
@@ -263,9 +263,9 @@ bool MakeDirectories(const std::string& path) {
 
 bool SetFileTimes(const std::string& path, int64_t seconds) {
 #ifdef _WIN32
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     FILETIME time = ToFileTime(seconds);
     bool ok = SetFileTime(file, nullptr, &time, &time) != 0;

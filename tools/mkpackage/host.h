@@ -38,8 +38,8 @@ std::string Printable932(const std::string& cp932);
 struct FileStatus {
     bool exists = false;
     bool isDirectory = false;
-    int64_t size = 0;       // bytes
-    int64_t modified = 0;   // last write, seconds since 1970-01-01 UTC
+    int64_t size = 0;      // bytes
+    int64_t modified = 0;  // last write, seconds since 1970-01-01 UTC
 };
 // False when the path does not exist or cannot be queried.
 bool QueryFile(const std::string& path, FileStatus* status);

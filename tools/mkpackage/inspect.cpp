@@ -22,42 +22,67 @@ constexpr int kUsage = 2;
 // What the detail codes mean, in the words of a packager.
 const char* DetailText(int code) {
     switch (code) {
-    case kArchiveOpenFailed: return "the file cannot be opened for reading";
-    case kArchiveSizeFailed: return "the size of the file cannot be read";
-    case kArchiveSeekDosHeader: return "seeking to the DOS header failed";
-    case kArchiveReadDosHeader: return "the 64-byte DOS header cannot be read";
-    case kArchiveNotMz: return "the file does not begin with \"MZ\"";
-    case kArchiveSeekPeHeader: return "seeking to the PE header failed";
-    case kArchiveReadPeHeader: return "the 248 bytes of PE signature and headers cannot be read";
-    case kArchiveNotPe: return "the PE signature is wrong";
-    case kArchiveSeekSectionHeader: return "seeking to the last section header failed";
-    case kArchiveReadSectionHeader: return "the last section header cannot be read";
-    case kArchiveSeekSectionEnd: return "seeking to the end of the last section's data failed";
-    case kArchiveShortAfterImage:
-        return "fewer than 16 bytes follow the last section's data (a stub without archive?)";
-    case kArchiveSeekStart: return "seeking to the archive start failed";
-    case kArchiveSeekImage: return "seeking to the start of the file failed";
-    case kArchiveReadImage:
-        return "the image cannot be read, or the self entry's size is not the archive start";
-    case kArchiveWriteSelf: return "the self entry cannot be written";
-    case kArchiveStampSelf: return "the self entry's time cannot be set (it is negative)";
-    case kArchiveBadMagic:
-        return "the archive does not begin with INSTARC0001 and the image not with \"MZ\"";
-    case kArchiveBadCount: return "the count line is unreadable or 0";
-    case kArchiveBadSelfSize: return "the self entry's size line is unreadable";
-    case kArchiveBadSelfTime: return "the self entry's time line is unreadable";
-    case kArchiveBadSelfName: return "the self entry's name line is unreadable";
-    case kArchiveCreateEntry:
-        return "a data entry cannot be created (its name is no bare file name)";
-    case kArchiveReadEntry:
-        return "a data entry's bytes cannot be read (the archive is cut short, or the size is "
-               "0 or negative)";
-    case kArchiveBadEntrySize: return "a data entry's size line is unreadable";
-    case kArchiveBadEntryTime: return "a data entry's time line is unreadable";
-    case kArchiveBadEntryName: return "a data entry's name line is unreadable";
-    case kArchiveWriteEntry: return "a data entry cannot be written";
-    case kArchiveStampEntry: return "a data entry's time cannot be set (it is negative)";
-    default: return "unknown detail code";
+        case kArchiveOpenFailed:
+            return "the file cannot be opened for reading";
+        case kArchiveSizeFailed:
+            return "the size of the file cannot be read";
+        case kArchiveSeekDosHeader:
+            return "seeking to the DOS header failed";
+        case kArchiveReadDosHeader:
+            return "the 64-byte DOS header cannot be read";
+        case kArchiveNotMz:
+            return "the file does not begin with \"MZ\"";
+        case kArchiveSeekPeHeader:
+            return "seeking to the PE header failed";
+        case kArchiveReadPeHeader:
+            return "the 248 bytes of PE signature and headers cannot be read";
+        case kArchiveNotPe:
+            return "the PE signature is wrong";
+        case kArchiveSeekSectionHeader:
+            return "seeking to the last section header failed";
+        case kArchiveReadSectionHeader:
+            return "the last section header cannot be read";
+        case kArchiveSeekSectionEnd:
+            return "seeking to the end of the last section's data failed";
+        case kArchiveShortAfterImage:
+            return "fewer than 16 bytes follow the last section's data (a stub without archive?)";
+        case kArchiveSeekStart:
+            return "seeking to the archive start failed";
+        case kArchiveSeekImage:
+            return "seeking to the start of the file failed";
+        case kArchiveReadImage:
+            return "the image cannot be read, or the self entry's size is not the archive start";
+        case kArchiveWriteSelf:
+            return "the self entry cannot be written";
+        case kArchiveStampSelf:
+            return "the self entry's time cannot be set (it is negative)";
+        case kArchiveBadMagic:
+            return "the archive does not begin with INSTARC0001 and the image not with \"MZ\"";
+        case kArchiveBadCount:
+            return "the count line is unreadable or 0";
+        case kArchiveBadSelfSize:
+            return "the self entry's size line is unreadable";
+        case kArchiveBadSelfTime:
+            return "the self entry's time line is unreadable";
+        case kArchiveBadSelfName:
+            return "the self entry's name line is unreadable";
+        case kArchiveCreateEntry:
+            return "a data entry cannot be created (its name is no bare file name)";
+        case kArchiveReadEntry:
+            return "a data entry's bytes cannot be read (the archive is cut short, or the size is "
+                   "0 or negative)";
+        case kArchiveBadEntrySize:
+            return "a data entry's size line is unreadable";
+        case kArchiveBadEntryTime:
+            return "a data entry's time line is unreadable";
+        case kArchiveBadEntryName:
+            return "a data entry's name line is unreadable";
+        case kArchiveWriteEntry:
+            return "a data entry cannot be written";
+        case kArchiveStampEntry:
+            return "a data entry's time cannot be set (it is negative)";
+        default:
+            return "unknown detail code";
     }
 }
 
@@ -125,13 +150,17 @@ bool ReadPackage(const char* command, const std::string& path, Package* package)
         return false;
     }
     if (outcome == ArchiveOutcome::kNothingAppended) {
-        fprintf(stderr, "mkpackage %s: %s: no archive: the file ends with its image; the "
-                        "installer would extract nothing\n", command, path.c_str());
+        fprintf(stderr,
+                "mkpackage %s: %s: no archive: the file ends with its image; the "
+                "installer would extract nothing\n",
+                command, path.c_str());
         return false;
     }
     if (outcome == ArchiveOutcome::kNotAnArchive) {
-        fprintf(stderr, "mkpackage %s: %s: no archive: the data after the image does not begin "
-                        "with INSTARC0001; the installer would ignore it\n", command, path.c_str());
+        fprintf(stderr,
+                "mkpackage %s: %s: no archive: the data after the image does not begin "
+                "with INSTARC0001; the installer would ignore it\n",
+                command, path.c_str());
         return false;
     }
     package->entries.swap(collector.entries);
@@ -290,8 +319,10 @@ int RunExtract(int argc, char** argv) {
             }
         }
         if (!host::FromCodePage932(output.name, &output.native)) {
-            fprintf(stderr, "mkpackage extract: %s: the name cannot be written as a file name "
-                            "here\n", host::Printable932(output.name).c_str());
+            fprintf(stderr,
+                    "mkpackage extract: %s: the name cannot be written as a file name "
+                    "here\n",
+                    host::Printable932(output.name).c_str());
             ok = false;
             continue;
         }
@@ -313,7 +344,8 @@ int RunExtract(int argc, char** argv) {
     }
     for (const Output& output : outputs) {
         std::string target = host::JoinPath(dir, output.native);
-        const std::vector<uint8_t>& bytes = output.isExpanded ? output.expanded : output.entry->data;
+        const std::vector<uint8_t>& bytes =
+            output.isExpanded ? output.expanded : output.entry->data;
         FILE* file = fopen(target.c_str(), "wb");
         bool written = file && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         if (file && fclose(file) != 0) written = false;
