@@ -1,0 +1,277 @@
+// Edges of the installation road that only the whole program shows: an
+// installer without an archive installing into its own directory, a
+// destination file that cannot be replaced, a volume that fills up.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/driver.h"
+#include "tests/e2e/installer_kit.h"
+#include "tests/e2e/registration_kit.h"
+
+using namespace e2e;
+
+namespace {
+
+const char kName[] = u8"ソフト表示エッジ";
+const char kDirCaption[] = u8"インストール先のディレクトリ入力";
+
+std::string Text7(const std::string& name) {
+    return u8"ファイル（" + name + u8"）のコピーができません。";
+}
+std::string Text8(const std::string& name) { return name + u8"のインストールを終了します。"; }
+std::string Text10(const std::string& name) {
+    return name +
+           u8"のインストール中にエラーが発生したため、インストールを中断しました。\n"
+           u8"必要であれば、再度インストールを行ってください。";
+}
+
+ProductTraces EdgeTraces() {
+    ProductTraces traces;
+    traces.name = kName;
+    traces.programFolders = {kName};
+    return traces;
+}
+
+std::string Script(const std::string& sourceLines) {
+    return SetupScript(kName, {"InstallPath=e2e\\road-edge-default", "InstDispProgramMenu=0"}) +
+           Cp932FromUtf8(sourceLines);
+}
+
+// A drive letter linked to a 4 MiB tmpfs for as long as the object lives.
+// Mounting needs root on the Linux side; Wine starts Unix programs through
+// CreateProcess, which is how the test reaches it.
+class SmallVolume {
+public:
+    SmallVolume() {
+        char prefix[MAX_PATH] = "";
+        if (!GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix)) {
+            why_ = "WINEPREFIX is not set";
+            return;
+        }
+        for (char letter = 'k'; letter <= 'y' && !letter_; ++letter) {
+            char root[] = {letter, ':', '\\', 0};
+            if (GetDriveTypeA(root) == DRIVE_NO_ROOT_DIR) letter_ = letter;
+        }
+        if (!letter_) {
+            why_ = "no free drive letter";
+            return;
+        }
+        mountPoint_ = "/tmp/installer-e2e-volume-" + std::to_string(GetCurrentProcessId());
+        link_ = std::string(prefix) + "/dosdevices/" + letter_ + ":";
+        if (!Shell("mkdir -p '" + mountPoint_ + "' && mount -t tmpfs -o size=4m tmpfs '" +
+                   mountPoint_ + "' && ln -sfn '" + mountPoint_ + "' '" + link_ + "'")) {
+            why_ = "cannot mount a tmpfs (needs root) at " + mountPoint_;
+            Shell("rmdir '" + mountPoint_ + "'");
+            mountPoint_.clear();
+        }
+    }
+    ~SmallVolume() {
+        if (!mountPoint_.empty()) {
+            Shell("rm -f '" + link_ + "'; umount '" + mountPoint_ + "' || umount -l '" + mountPoint_ +
+                  "'; rmdir '" + mountPoint_ + "'");
+        }
+    }
+    bool Ready() const { return !mountPoint_.empty(); }
+    const std::string& WhyNot() const { return why_; }
+    std::string Root() const { return std::string(1, letter_) + ":\\"; }
+
+private:
+    // Wine does not track Unix children (their handle is not waitable), so
+    // the script reports its status through a file that Z: reaches.
+    static bool Shell(const std::string& script) {
+        std::string status =
+            "/tmp/installer-e2e-volume-" + std::to_string(GetCurrentProcessId()) + ".status";
+        std::string statusDos = ZPath(status);
+        DeleteFileA(statusDos.c_str());
+        std::string command =
+            "/bin/sh -c \"(" + script + ") >/dev/null 2>&1; echo $? >" + status + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process)) {
+            return false;
+        }
+        if (process.hThread) CloseHandle(process.hThread);
+        if (process.hProcess) CloseHandle(process.hProcess);
+        std::string code;
+        for (int waited = 0; waited < 10000 && code.empty(); waited += 20) {
+            Sleep(20);
+            std::string line = ReadFileBytes(statusDos);
+            if (line.find('\n') != std::string::npos) code = line;
+        }
+        DeleteFileA(statusDos.c_str());
+        return code == "0\n";
+    }
+
+    char letter_ = 0;
+    std::string mountPoint_, link_, why_;
+};
+
+const char kProgram[] = "MZ program bytes that stay as they are\r\n";
+const char kReadme[] = "read me\r\n";
+
+}  // namespace
+
+// Appended bytes that are no archive leave the script directory at the
+// program's own; choosing that directory as the destination copies every file
+// onto itself, which must leave each one intact and still end with message 8.
+TEST(InstallRoadEdges, InstallerWithoutArchiveInstallsIntoItsOwnDirectory) {
+    RegistrationGuard registration(EdgeTraces());
+    ScratchDir package("road-same-path");
+    std::string exe = BuildRawInstaller(package, "Trailing bytes, not an archive at all\r\n");
+    ASSERT_FALSE(exe.empty());
+    std::string exeBytes = ReadFileBytes(exe);
+    std::string script = Script("Orbelo.exe=1\r\nreadme.txt=1\r\n");
+    ASSERT_TRUE(WriteFileBytes(package.File("install.inf"), script));
+    ASSERT_TRUE(WriteFileBytes(package.File("Orbelo.exe"), kProgram));
+    ASSERT_TRUE(WriteFileBytes(package.File("readme.txt"), kReadme));
+
+    Process run = Driver::Start(exe);
+    Window ask = run.WaitWindowTitled(kDirCaption);
+    ASSERT_TRUE(ask.found());
+    ask.SetText(1000, package.path());
+    ask.Press(IDOK);
+    Window box = run.WaitMessageBox();
+    ASSERT_TRUE(box.found());
+    EXPECT_EQ(box.text, Text8(kName));
+    EXPECT_EQ(box.icon, "information");
+    box.Answer(IDOK);
+    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_TRUE(run.WaitAllExit());
+    EXPECT_EQ(ReadFileBytes(package.File("Orbelo.exe")), kProgram);
+    EXPECT_EQ(ReadFileBytes(package.File("readme.txt")), kReadme);
+    EXPECT_EQ(ReadFileBytes(package.File("install.inf")), script);
+    EXPECT_EQ(ReadFileBytes(exe), exeBytes);
+}
+
+// A destination file held open by another program is not replaced: message 7
+// names it, the later entries are copied all the same, and the run ends with
+// message 10.
+TEST(InstallRoadEdges, LockedDestinationFileGivesMessage7ThenMessage10) {
+    RegistrationGuard registration(EdgeTraces());
+    ScratchDir package("road-locked");
+    ScratchDir target("road-locked-target");
+    std::string exe =
+        BuildInstaller(package, {{"install.inf", Script("readme.txt=1\r\nOrbelo.exe=1\r\n")},
+                                 {"readme.txt", kReadme},
+                                 {"Orbelo.exe", kProgram}});
+    ASSERT_FALSE(exe.empty());
+    std::string kept = target.File("readme.txt");
+    ASSERT_TRUE(WriteFileBytes(kept, "old and locked"));
+    // Closed before the scratch directory goes, whichever way the test ends.
+    struct Holder {
+        HANDLE handle;
+        ~Holder() {
+            if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        }
+    } holder{CreateFileA(kept.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr)};
+    ASSERT_NE(holder.handle, INVALID_HANDLE_VALUE);
+
+    Process run = Driver::Start(exe);
+    Window ask = run.WaitWindowTitled(kDirCaption);
+    ASSERT_TRUE(ask.found());
+    ask.SetText(1000, target.path());
+    ask.Press(IDOK);
+    for (const std::string& expected : {Text7("readme.txt"), Text10(kName)}) {
+        Window box = run.WaitMessageBox();
+        ASSERT_TRUE(box.found()) << expected;
+        EXPECT_EQ(box.text, expected);
+        EXPECT_EQ(box.icon, "exclamation");
+        box.Answer(IDOK);
+    }
+    for (const Window& window : run.WatchUntilExit(3000))
+        EXPECT_FALSE(window.IsMessageBox()) << window.Describe();
+    EXPECT_EQ(run.WaitExit(), 0);
+    CloseHandle(holder.handle);
+    holder.handle = INVALID_HANDLE_VALUE;
+    EXPECT_EQ(ReadFileBytes(kept), "old and locked");
+    EXPECT_EQ(ReadFileBytes(target.File("Orbelo.exe")), kProgram);
+}
+
+// A volume that fills up in the middle of the copy: the file that no longer
+// fits is named in message 7, and the run ends with message 10 instead of
+// hanging or crashing.
+TEST(InstallRoadEdges, VolumeFillingUpDuringTheCopyGivesMessage7AndMessage10) {
+    SmallVolume volume;
+    if (!volume.Ready()) GTEST_SKIP() << "no small volume: " << volume.WhyNot();
+    RegistrationGuard registration(EdgeTraces());
+    ScratchDir package("road-full-volume");
+    // Enough for the check of the destination dialog, not for the files.
+    std::string script =
+        SetupScript(kName, {"InstallPath=e2e\\road-edge-default", "InstDispProgramMenu=0",
+                            "DstNeedSpace=1000"}) +
+        "first.bin=1\r\nsecond.bin=1\r\nlast.txt=1\r\n";
+    std::string exe = BuildInstaller(package, {{"install.inf", script},
+                                               {"first.bin", std::string(2500000, 'a')},
+                                               {"second.bin", std::string(2500000, 'b')},
+                                               {"last.txt", kReadme}});
+    ASSERT_FALSE(exe.empty());
+    Process run = Driver::Start(exe);
+    Window ask = run.WaitWindowTitled(kDirCaption);
+    ASSERT_TRUE(ask.found());
+    ask.SetText(1000, volume.Root() + "inst");
+    ask.Press(IDOK);
+    std::vector<std::string> texts;
+    while (texts.size() < 6) {
+        Window box = run.WaitMessageBox();
+        if (!box.found()) break;
+        texts.push_back(box.text);
+        EXPECT_EQ(box.icon, "exclamation") << box.text;
+        box.Answer(IDOK);
+        if (box.text == Text10(kName)) break;
+    }
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts.front(), Text7("second.bin"));
+    EXPECT_EQ(texts.back(), Text10(kName));
+    for (size_t i = 1; i + 1 < texts.size(); ++i) EXPECT_EQ(texts[i], Text7("last.txt"));
+    for (const Window& window : run.WatchUntilExit(3000))
+        EXPECT_FALSE(window.IsMessageBox()) << window.Describe();
+    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(ReadFileBytes(volume.Root() + "inst\\first.bin"), std::string(2500000, 'a'));
+}
+
+// Two new levels typed under an existing folder: both are made, the
+// compressed entry arrives expanded byte for byte, the plain one as it is.
+TEST(InstallRoadEdges, TwoNewLevelsUnderAnExistingFolderReceiveTheFiles) {
+    RegistrationGuard registration(EdgeTraces());
+    ScratchDir package("road-two-levels");
+    ScratchDir target("road-two-levels-target");
+    // The text that tests/wine/data/peer_lines.txt_ holds, compressed by the
+    // peer tool.
+    std::string original;
+    char line[64];
+    for (int i = 0; i < 200; ++i) {
+        wsprintfA(line, "line %03d: Orbelo sample text\r\n", i);
+        original += line;
+    }
+    std::string exe = BuildInstaller(
+        package,
+        {{"install.inf", Script("lines.txt=1\r\nreadme.txt=1\r\n")},
+         {"lines.tx_", ReadFileBytes(SourcePath("tests/wine/data/peer_lines.txt_"))},
+         {"readme.txt", kReadme}});
+    ASSERT_FALSE(exe.empty());
+    std::string dir = target.path() + u8"\\第一階層\\second level";
+    Process run = Driver::Start(exe);
+    Window ask = run.WaitWindowTitled(kDirCaption);
+    ASSERT_TRUE(ask.found());
+    ask.SetText(1000, dir);
+    Sleep(300);
+    Screenshot shot = Screenshot::Take();
+    EXPECT_TRUE(shot.SaveBmp(ArtifactPath("road-destination-dialog.bmp")));
+    ask.Press(IDOK);
+    Window box = run.WaitMessageBox();
+    ASSERT_TRUE(box.found());
+    EXPECT_EQ(box.text, Text8(kName));
+    box.Answer(IDOK);
+    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_TRUE(run.WaitAllExit());
+    std::string installed = Cp932FromUtf8(dir);
+    EXPECT_EQ(ReadFileBytes(installed + "\\lines.txt"), original);
+    EXPECT_EQ(ReadFileBytes(installed + "\\readme.txt"), kReadme);
+}
