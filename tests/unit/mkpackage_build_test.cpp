@@ -356,7 +356,9 @@ TEST_F(MkpackageBuildTest, RefusesWithOneMessagePerProblemAndWritesNothing) {
     Outcome all = Run("build --script '" + dir_ + "/from/install.inf' --from '" + dir_ +
                       "/from' --stub '" + package + "' -o '" + dir_ + "/out/x.exe'");
     EXPECT_EQ(all.status, 1);
-    EXPECT_EQ(CountLines(all.err), 4) << all.err;  // stub, a.txt, b.txt, lic.rtf
+    // The stub, a.txt, b.txt and lic.rtf; install.inf not installed is a warning.
+    EXPECT_EQ(CountLines(all.err), 5) << all.err;
+    EXPECT_TRUE(Contains(all.err, "warning: install.inf: [Source] does not install it"));
     EXPECT_TRUE(Contains(all.err, "13 bytes follow the stub's last section")) << all.err;
     EXPECT_TRUE(OutputIsEmpty());
 

@@ -37,6 +37,11 @@ public:
         Require(kScriptName, StoredForm::kPlain, false, "the setup script, read as it is",
                 "the setup script");
         PlanLicence();
+        if (!FindListing(kScriptName).installed) {
+            Warning(std::string(kScriptName) +
+                    ": [Source] does not install it, so the installed uninstaller will not find "
+                    "its script");
+        }
         ApplyOptions(request_.forcePlain, StoredForm::kPlain, "--plain");
         ApplyOptions(request_.forceCompressed, StoredForm::kCompressed, "--compress");
         for (PlannedEntry& entry : plan_.entries) CheckEntry(entry);
