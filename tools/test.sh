@@ -36,6 +36,9 @@ wine_env_start
 mkdir -p $B/artifacts
 ctest --test-dir $B/x64 -j 1 --timeout 180 --output-on-failure || status=1
 
+echo "== mkpackage natively and as a Windows program"
+sh tests/tools/mkpackage_windows.sh $B || status=1
+
 wine_env_stop
 
 if [ -f $B/x86/install.exe ]; then
