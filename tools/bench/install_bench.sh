@@ -83,9 +83,14 @@ CXX=x86_64-w64-mingw32-g++-posix
 $CXX -O2 -std=c++17 tools/bench/install_floor.cpp -static -o "$work/install_floor.exe"
 
 wine_env_start
-cleanup() {
+# A product with an Uninstall entry is taken as installed, and a silent
+# installer of an installed product ends at once: each round starts without it.
+unregister() {
     wine64 reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\InstallBench' /f \
         >/dev/null 2>&1 || true
+}
+cleanup() {
+    unregister
     wine_env_stop
     rm -rf "$WINEPREFIX" "$work"
 }
@@ -110,6 +115,7 @@ while [ $round -lt "$ROUNDS" ]; do
     for f in "$work"/files/*; do cmp -s "$f" "$dest/$(basename "$f")" || bad=$((bad + 1)); done
     [ $bad -eq 0 ] || { echo "installation is wrong: $bad files differ" >&2; exit 1; }
     rm -rf "$dest"
+    unregister
     sync
 
     start=$(now)
