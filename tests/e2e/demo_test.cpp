@@ -19,6 +19,7 @@
 #include "tests/e2e/driver.h"
 #include "tests/e2e/installer_kit.h"
 #include "tests/e2e/registration_kit.h"
+#include "tests/e2e/uninstall_kit.h"
 
 using namespace e2e;
 
@@ -28,9 +29,7 @@ const char kProduct[] = u8"オルベロ";
 // The directory that the destination dialog proposes for the sample.
 const char kInstallDir[] = "C:\\Program Files\\Quorvane\\Orbelo_Sample";
 // Whether the walk goes on into the uninstallation of what it installed.
-// That needs the Uninstall entry and the uninstaller's relaunch and dialog;
-// the walk stops after the installation until those are part of the program.
-constexpr bool kWalkUninstallation = false;
+constexpr bool kWalkUninstallation = true;
 
 std::string InstalledFile(const char* name) { return std::string(kInstallDir) + "\\" + name; }
 
@@ -146,34 +145,12 @@ std::vector<Step> InstallationSteps(const std::string& installer) {
     };
 }
 
-// The Uninstall entry's command line, as Windows would run it.
-std::string UninstallCommand() {
-    std::string path = std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") +
-                       Cp932FromUtf8(kProduct);
-    char command[1024] = "";
-    DWORD size = sizeof(command);
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return std::string();
-    RegQueryValueExA(key, "UninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(command),
-                     &size);
-    RegCloseKey(key);
-    return command;
-}
-
 std::vector<Step> UninstallationSteps() {
     return {
         {"start uninstaller",
          [](Walk& walk) {
-             std::string command = UninstallCommand();
-             EXPECT_FALSE(command.empty());
-             // "C:\...\install.exe" -u -p "..." : program and arguments.
-             size_t end = command[0] == '"' ? command.find('"', 1) : command.find(' ');
-             std::string program =
-                 command[0] == '"' ? command.substr(1, end - 1) : command.substr(0, end);
-             std::string args = end == std::string::npos ? "" : command.substr(end + 1);
-             while (!args.empty() && args[0] == ' ') args.erase(0, 1);
-             walk.run = Driver::Start(program, args);
+             // The Uninstall entry's command line, as Windows runs it.
+             walk.run = StartUninstaller(kProduct);
              return walk.run.started();
          }},
         MessageStep("confirm uninstall", UninstallerTitle(kProduct),
@@ -216,6 +193,10 @@ TEST(Demo, WalkThrough) {
     ASSERT_TRUE(FileExists(installer)) << installer << " is built by tools/build_sample.sh";
     // What the walk installs is taken away again afterwards.
     RegistrationGuard registration(SampleProductTraces());
+    // The uninstaller's temporary copy and its deletion at restart, and
+    // Wine's mirror of the shortcuts in the host's menus.
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
     Walk walk(ScreensDir());
     std::vector<Step> steps = InstallationSteps(installer);
     if (kWalkUninstallation) {

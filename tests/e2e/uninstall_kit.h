@@ -1,0 +1,124 @@
+// What the uninstallation scenarios need around the driver: test products
+// installed through their own installer, the uninstaller started from the
+// Uninstall entry's command line, snapshots of the prefix's registry and
+// files to compare before and after, the records of deletion at restart
+// that a run leaves (put back afterwards), and screenshots kept as PNG.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/driver.h"
+#include "tests/e2e/installer_kit.h"
+
+namespace e2e {
+
+// A screenshot as an uncompressed PNG file (Windows path).
+bool SavePng(const Screenshot& shot, const std::string& path);
+// Takes the screen and keeps it as artifacts/<name>.png.
+void KeepScreen(const std::string& name);
+
+// Registry contents below root\path: one entry per key ("ROOT\path\") and per
+// value ("ROOT\path\:name" -> type and bytes). Paths in code page 932.
+using Snapshot = std::map<std::string, std::string>;
+Snapshot RegistryTree(HKEY root, const std::string& path);
+// Files and directories below dir: a file maps to its size and attributes, a
+// directory to "<dir>". Entries whose full path is in skipDirs are left out
+// with everything below them.
+Snapshot FileTree(const std::string& dir, const std::set<std::string>& skipDirs = {});
+// "+ entry", "- entry" and "~ entry" lines for what after adds, lacks or
+// changes, in UTF-8.
+std::vector<std::string> Differences(const Snapshot& before, const Snapshot& after);
+
+// PendingFileRenameOperations as strings (empty when absent).
+std::vector<std::string> PendingRenames();
+// True when the records schedule the deletion of path.
+bool DeletionScheduled(const std::string& path);
+
+// Keeps the deletion-at-restart records and the "Del*.tmp" copies of the
+// temporary directory as they are at construction; at destruction puts the
+// records back and deletes the copies that appeared meanwhile, so a later
+// restart of the prefix deletes nothing a test scheduled.
+class RestartRecordGuard {
+public:
+    RestartRecordGuard();
+    ~RestartRecordGuard();
+    RestartRecordGuard(const RestartRecordGuard&) = delete;
+    RestartRecordGuard& operator=(const RestartRecordGuard&) = delete;
+    // Full paths of the Del*.tmp files that appeared since construction.
+    std::vector<std::string> NewCopies() const;
+
+private:
+    bool present_ = false;
+    DWORD type_ = REG_MULTI_SZ;
+    std::string data_;
+    std::set<std::string> copies_;
+};
+
+// Keeps Wine from mirroring the shortcuts that programs started meanwhile
+// create into the host's menus and desktop (winemenubuilder), which would
+// leave records in the prefix and files outside it that no uninstallation
+// can know of. Puts the previous setting back at the end.
+class WineMenuBuilderOff {
+public:
+    WineMenuBuilderOff();
+    ~WineMenuBuilderOff();
+    WineMenuBuilderOff(const WineMenuBuilderOff&) = delete;
+    WineMenuBuilderOff& operator=(const WineMenuBuilderOff&) = delete;
+
+private:
+    bool hadValue_ = false;
+    std::string previous_;
+};
+
+// Full path of the executable that runs process pid (code page 932).
+std::string ProcessImage(DWORD pid);
+
+// The UninstallString of a product's Uninstall entry ("" when absent).
+std::string UninstallString(const std::string& utf8Name);
+// Starts the uninstaller the way the Uninstall entry's command line names
+// it: the program path (up to the blank before "-u") and its arguments.
+Process StartUninstaller(const std::string& utf8Name);
+
+// A test product: its script (with the given [Setup] lines and [Source]
+// lines after install.inf and install.exe, then `sections`) and its files.
+struct Product {
+    std::string name;  // UTF-8
+    std::vector<std::string> setup;
+    std::string sources;   // extra [Source] lines, CR LF, UTF-8
+    std::string sections;  // sections after [Source], UTF-8
+    std::vector<PackageFile> files;
+    std::string Script() const;
+};
+// Writes dir\install.exe for product.
+std::string BuildProduct(const ScratchDir& dir, const Product& product);
+
+// Runs installer, types installDir into the destination dialog (UTF-8) and
+// confirms message 8; expects a clean end. False on any deviation.
+bool InstallInto(const std::string& installer, const std::string& installDir,
+                 const std::string& utf8Name);
+
+// The uninstall dialog of a run (found now, or the one given), once "完了"
+// is enabled: checks that the four boxes are checked and the text is
+// message 24.
+Window WaitUninstallComplete(Process& run, const std::string& utf8Name, Window dialog = Window());
+// The uninstall dialog of a run, as soon as it shows.
+Window WaitUninstallDialog(Process& run);
+// Whether check box id of a window of another process is checked.
+bool IsChecked(const Window& window, int id);
+
+// Message texts (UTF-8).
+std::string Text9(const std::string& name);
+std::string Text16(const std::string& name);
+std::string Text17(const std::string& name);
+std::string Text18(const std::string& name);
+std::string Text24(const std::string& name);
+
+// A key below HKEY_CURRENT_USER and everything below it, deleted.
+void DeleteUserTree(const std::string& path);
+
+}  // namespace e2e
