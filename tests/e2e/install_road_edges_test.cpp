@@ -316,3 +316,55 @@ TEST(InstallRoadEdges, CopyDialogShowsOverTheBackgroundWindowDuringALongCopy) {
     ASSERT_TRUE(GetFileAttributesExA(target.File("large.bin").c_str(), GetFileExInfoStandard, &data));
     EXPECT_EQ(data.nFileSizeLow, large);
 }
+
+// The licence refused, by its button or by closing it and confirming: message
+// 2, no destination dialog, and nothing of the product on the disk or in the
+// registry.
+TEST(InstallRoadEdges, RefusedLicenceInstallsNothing) {
+    for (bool byClosing : {false, true}) {
+        SCOPED_TRACE(byClosing ? "closed" : "declined");
+        RegistrationGuard registration(EdgeTraces());
+        ScratchDir package("road-licence-refused");
+        ScratchDir target("road-licence-target");
+        std::string script =
+            SetupScript(kName, {"InstallPath=e2e\\road-licence-target\\inst", "InstDispProgramMenu=0",
+                                "Startrtf=start.rtf", u8"StartTitle=利用規約"}) +
+            "readme.txt=1\r\n";
+        std::string exe = BuildInstaller(
+            package, {{"install.inf", script},
+                      {"start.rtf", ReadFileBytes(SourcePath("sample/start.rtf"))},
+                      {"readme.txt", kReadme}});
+        ASSERT_FALSE(exe.empty());
+        Process run = Driver::Start(exe);
+        Window licence = run.WaitWindowTitled(u8"利用規約");
+        ASSERT_TRUE(licence.found());
+        if (byClosing) {
+            licence.Close();
+            Window ask = run.WaitMessageBox();
+            ASSERT_TRUE(ask.found());
+            const std::string question = kName + std::string(u8"のインストールを終了します。よろしいですか？");
+            EXPECT_EQ(ask.text, question);
+            EXPECT_EQ(ask.icon, "question");
+            ask.Answer(IDNO);
+            ASSERT_TRUE(ask.WaitGone());
+            EXPECT_TRUE(licence.exists());
+            licence.Close();
+            ask = run.WaitMessageBox();
+            ASSERT_TRUE(ask.found());
+            EXPECT_EQ(ask.text, question);
+            ask.Answer(IDYES);
+        } else {
+            licence.Answer(IDCANCEL);
+        }
+        Window box = run.WaitMessageBox();
+        ASSERT_TRUE(box.found());
+        EXPECT_EQ(box.text, kName + std::string(u8"のインストールを終了します。\n"
+                                                u8"必要であれば、再度インストールを行ってください。"));
+        box.Answer(IDOK);
+        for (const Window& window : run.WatchUntilExit(3000))
+            EXPECT_NE(window.title, kDirCaption) << window.Describe();
+        EXPECT_EQ(run.WaitExit(), 0);
+        EXPECT_FALSE(FileExists(target.File("inst")));
+        EXPECT_FALSE(UninstallEntryExists(kName));
+    }
+}
