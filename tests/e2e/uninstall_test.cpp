@@ -315,3 +315,55 @@ TEST(Uninstall, SampleRoundTripLeavesThePrefixAsItWas) {
     EXPECT_EQ(Differences(before.session, after.session), std::vector<std::string>());
     EXPECT_EQ(Differences(before.files, after.files), std::vector<std::string>());
 }
+
+// An installation directory and a temporary directory too long for the
+// copy's command line together: the first instance refuses with message 15
+// instead of starting the copy on a cut directory, and leaves no copy.
+TEST(Uninstall, ARelaunchLineThatWouldNotFitIsMessage15) {
+    ScratchDir scratch("uninstall-long");
+    // Directories of exactly the length wanted, made level by level.
+    auto longDirectory = [](std::string path, size_t length) {
+        CreateDirectoryA(path.c_str(), nullptr);
+        while (path.size() < length) {
+            size_t level = std::min<size_t>(100, length - path.size() - 1);
+            path += "\\" + std::string(level, 'd');
+            CreateDirectoryA(path.c_str(), nullptr);
+        }
+        return path;
+    };
+    // The longest directory whose install.inf still fits a 260-byte path, and
+    // a temporary directory that leaves GetTempFileNameA just enough room.
+    std::string installDir = longDirectory(scratch.File("i"), 246);
+    std::string tempDir = longDirectory(scratch.File("t"), 244);
+    ASSERT_TRUE(FileExists(installDir) && FileExists(tempDir));
+    ASSERT_TRUE(WriteFileBytes(installDir + "\\install.inf", SetupScript(kName)));
+    UninstallEntry entry(kName);
+
+    char previousTmp[MAX_PATH] = "", previousTemp[MAX_PATH] = "";
+    GetEnvironmentVariableA("TMP", previousTmp, sizeof previousTmp);
+    GetEnvironmentVariableA("TEMP", previousTemp, sizeof previousTemp);
+    SetEnvironmentVariableA("TMP", tempDir.c_str());
+    SetEnvironmentVariableA("TEMP", tempDir.c_str());
+    Process run = Driver::Start(StubPath(), "-u -p \"" + installDir + "\"");
+    SetEnvironmentVariableA("TMP", previousTmp[0] ? previousTmp : nullptr);
+    SetEnvironmentVariableA("TEMP", previousTemp[0] ? previousTemp : nullptr);
+
+    Window question = run.WaitMessageBox();
+    ASSERT_TRUE(question.found());
+    EXPECT_EQ(question.text, Text17(kName));
+    question.Answer(IDYES);
+    Window box = run.WaitMessageBox();
+    ASSERT_TRUE(box.found());
+    EXPECT_EQ(box.title, UninstallerTitle(kName));
+    EXPECT_EQ(box.text, u8"アンインストール情報ファイルの読み込みができません。\n"
+                        u8"アンインストールを中止します。");
+    EXPECT_EQ(box.icon, "stop");
+    box.Answer(IDOK);
+    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_TRUE(run.WaitAllExit());
+    WIN32_FIND_DATAA found;
+    HANDLE copies = FindFirstFileA((tempDir + "\\Del*.tmp").c_str(), &found);
+    EXPECT_EQ(copies, INVALID_HANDLE_VALUE) << found.cFileName;
+    if (copies != INVALID_HANDLE_VALUE) FindClose(copies);
+    EXPECT_TRUE(FileExists(installDir + "\\install.inf"));
+}
