@@ -45,35 +45,34 @@ void OnInitDialog(HWND dialog) {
 
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        OnInitDialog(dialog);
-        // The caller puts the focus on the first phase.
-        return FALSE;
-    case WM_COMMAND: {
-        int id = LOWORD(wParam);
-        // IDCANCEL is Escape, or the close command turned into it. Only the
-        // finished uninstallation may end the dialog: the sequencer stays
-        // held until the dialog releases it.
-        if ((id == IDC_UNINST_DONE || id == IDCANCEL) && DoneEnabled(dialog)) {
-            StepHold = kStepReleased;
-            DestroyWindow(dialog);
+        case WM_INITDIALOG:
+            OnInitDialog(dialog);
+            // The caller puts the focus on the first phase.
+            return FALSE;
+        case WM_COMMAND: {
+            int id = LOWORD(wParam);
+            // IDCANCEL is Escape, or the close command turned into it. Only the
+            // finished uninstallation may end the dialog: the sequencer stays
+            // held until the dialog releases it.
+            if ((id == IDC_UNINST_DONE || id == IDCANCEL) && DoneEnabled(dialog)) {
+                StepHold = kStepReleased;
+                DestroyWindow(dialog);
+            }
+            // The check boxes are not automatic: a click changes nothing.
+            return TRUE;
         }
-        // The check boxes are not automatic: a click changes nothing.
-        return TRUE;
-    }
-    case WM_NCDESTROY:
-        if (g_dialog == dialog) g_dialog = nullptr;
-        return FALSE;
-    default:
-        return FALSE;
+        case WM_NCDESTROY:
+            if (g_dialog == dialog) g_dialog = nullptr;
+            return FALSE;
+        default:
+            return FALSE;
     }
 }
 
 void FocusControl(int id) {
     if (!g_dialog) return;
     // WM_NEXTDLGCTL moves the default-button look along with the focus.
-    SendMessageA(g_dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(g_dialog, id)),
-                 TRUE);
+    SendMessageA(g_dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(g_dialog, id)), TRUE);
 }
 
 ByteString SystemDirectory() {

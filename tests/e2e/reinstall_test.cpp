@@ -26,14 +26,16 @@ const char kBackup[] = "Software\\Quorvane\\Orbelo_Sample_BACKUP";
 const char kDirCaption[] = u8"インストール先のディレクトリ入力";
 
 std::string Text2(const std::string& name) {
-    return name + u8"のインストールを終了します。\n必要であれば、再度インストールを行ってください。";
+    return name +
+           u8"のインストールを終了します。\n必要であれば、再度インストールを行ってください。";
 }
 std::string Text12(const std::string& name) {
     return name + u8"は既にインストールされています。\nインストールを中止します。";
 }
 std::string Text44(const std::string& name) {
-    return name + u8"のアンインストーラを起動できませんでした。\n\nプログラムをアンインストールしてか"
-                  u8"ら、再度インストールを行ってください。\nインストールを中止します。";
+    return name +
+           u8"のアンインストーラを起動できませんでした。\n\nプログラムをアンインストールしてか"
+           u8"ら、再度インストールを行ってください。\nインストールを中止します。";
 }
 
 const char kUninstallSection[] = "\r\n[UnInstall]\r\nHCU0=Software\\Quorvane\\Orbelo_Sample\r\n";
@@ -41,8 +43,10 @@ const char kUninstallSection[] = "\r\n[UnInstall]\r\nHCU0=Software\\Quorvane\\Or
 Product ReinstallProduct() {
     Product product;
     product.name = kName;
-    product.setup = {u8"InstallPath=e2e\\reinstall-default", "MainProgram=Orbelo.exe",
-                     "UnInstallerProgram=install.exe,-u -p \"%s\"", "InstDispProgramMenu=0",
+    product.setup = {u8"InstallPath=e2e\\reinstall-default",
+                     "MainProgram=Orbelo.exe",
+                     "UnInstallerProgram=install.exe,-u -p \"%s\"",
+                     "InstDispProgramMenu=0",
                      "UnInstDispProgramMenu=0",
                      "RegCreateDirectory=Software\\Quorvane\\E2E_Reinstall\\Install"};
     product.sources = "Orbelo.exe=1\r\n";
@@ -294,7 +298,8 @@ TEST(Reinstall, AProductStillInstalledAfterwardsIsMessage12) {
                                 .c_str(),
                             0, KEY_SET_VALUE, &key),
               ERROR_SUCCESS);
-    RegSetValueExA(key, "UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+    RegSetValueExA(key, "UninstallString", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(command.c_str()),
                    static_cast<DWORD>(command.size() + 1));
     RegCloseKey(key);
 

@@ -326,8 +326,8 @@ std::string UninstallString(const std::string& utf8Name) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return std::string();
-    if (RegQueryValueExA(key, "UninstallString", nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(command), &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key, "UninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(command),
+                         &size) != ERROR_SUCCESS)
         command[0] = '\0';
     RegCloseKey(key);
     return command;
@@ -372,7 +372,8 @@ bool InstallInto(const std::string& installer, const std::string& installDir,
 bool IsChecked(const Window& window, int id) {
     const Control* box = window.Find(id);
     DWORD_PTR state = 0;
-    return box && SendMessageTimeoutA(box->hwnd, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state) &&
+    return box &&
+           SendMessageTimeoutA(box->hwnd, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state) &&
            state == BST_CHECKED;
 }
 
@@ -399,7 +400,9 @@ Window WaitUninstallComplete(Process& run, const std::string& utf8Name, Window d
     return dialog;
 }
 
-std::string Text9(const std::string& name) { return u8"ファイル(" + name + u8")の削除ができません。"; }
+std::string Text9(const std::string& name) {
+    return u8"ファイル(" + name + u8")の削除ができません。";
+}
 std::string Text16(const std::string& name) { return name + u8"のアンインストールを終了します。"; }
 std::string Text17(const std::string& name) { return name + u8" をアンインストールしますか？"; }
 std::string Text18(const std::string& name) {

@@ -36,11 +36,11 @@ Product TestProduct(const std::vector<std::string>& extraSetup = {}) {
                      "RegCreateDirectory=Software\\Quorvane\\E2E_Uninstall\\Install"};
     for (const std::string& line : extraSetup) product.setup.push_back(line);
     product.sources = "Orbelo.exe=1\r\nreadme.txt=1\r\ndata\\table.dat=9,table.dat\r\n";
-    product.sections = u8"\r\n[Group]\r\nソフト表示=Orbelo.exe\r\n"
-                       u8"ソフト表示の削除=install.exe,-u -p \"%s\"\r\n";
-    product.files = {{"Orbelo.exe", "the program"},
-                     {"readme.txt", "read me\r\n"},
-                     {"table.dat", "table"}};
+    product.sections =
+        u8"\r\n[Group]\r\nソフト表示=Orbelo.exe\r\n"
+        u8"ソフト表示の削除=install.exe,-u -p \"%s\"\r\n";
+    product.files = {
+        {"Orbelo.exe", "the program"}, {"readme.txt", "read me\r\n"}, {"table.dat", "table"}};
     return product;
 }
 
@@ -175,7 +175,8 @@ TEST(Uninstall, SilentModeOfTheScriptSkipsOnlyTheQuestion) {
     Process run = StartUninstaller(kName);
     std::string copy = ConfirmAndFinish(run, false);
     EXPECT_TRUE(DeletionScheduled(copy)) << copy;
-    for (const char* name : kInstalledFiles) EXPECT_FALSE(FileExists(existing + "\\" + name)) << name;
+    for (const char* name : kInstalledFiles)
+        EXPECT_FALSE(FileExists(existing + "\\" + name)) << name;
     EXPECT_FALSE(FileExists(existing + "\\data"));
     EXPECT_TRUE(FileExists(existing));
     ExpectRegistrationGone();
@@ -253,8 +254,8 @@ PrefixState TakePrefixState(const std::vector<std::string>& copies) {
     PrefixState state;
     state.machine = RegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE");
     state.user = RegistryTree(HKEY_CURRENT_USER, "Software");
-    state.session = RegistryTree(HKEY_LOCAL_MACHINE,
-                                 "System\\CurrentControlSet\\Control\\Session Manager");
+    state.session =
+        RegistryTree(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
     state.session.erase(
         "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\:PendingFileRenameOperations");
     state.files = FileTree("C:");
@@ -274,8 +275,8 @@ TEST(Uninstall, SampleRoundTripLeavesThePrefixAsItWas) {
     RestartRecordGuard restart;
     DWORD start = GetTickCount();
     PrefixState before = TakePrefixState({});
-    Log("prefix state taken in " + std::to_string(GetTickCount() - start) + " ms: " +
-        std::to_string(before.machine.size() + before.user.size() + before.files.size()) +
+    Log("prefix state taken in " + std::to_string(GetTickCount() - start) +
+        " ms: " + std::to_string(before.machine.size() + before.user.size() + before.files.size()) +
         " entries");
 
     Process install = Driver::Start(installer);
@@ -355,8 +356,9 @@ TEST(Uninstall, ARelaunchLineThatWouldNotFitIsMessage15) {
     Window box = run.WaitMessageBox();
     ASSERT_TRUE(box.found());
     EXPECT_EQ(box.title, UninstallerTitle(kName));
-    EXPECT_EQ(box.text, u8"アンインストール情報ファイルの読み込みができません。\n"
-                        u8"アンインストールを中止します。");
+    EXPECT_EQ(box.text,
+              u8"アンインストール情報ファイルの読み込みができません。\n"
+              u8"アンインストールを中止します。");
     EXPECT_EQ(box.icon, "stop");
     box.Answer(IDOK);
     EXPECT_EQ(run.WaitExit(), 0);

@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     StringList subdirectories = UninstallSubdirectories(names);
     for (size_t i = 0; i < subdirectories.Count(); ++i) {
         if (subdirectories[i].IsEmpty()) __builtin_trap();
-        if (subdirectories.IndexOf(subdirectories[i].c_str()) != static_cast<int>(i)) __builtin_trap();
+        if (subdirectories.IndexOf(subdirectories[i].c_str()) != static_cast<int>(i))
+            __builtin_trap();
     }
     const char* chain = names[0].c_str();
     StringList climb = ClimbDirectories(input, chain);

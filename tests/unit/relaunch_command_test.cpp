@@ -24,7 +24,8 @@ TEST(RelaunchCommandTest, TheCopyReadsBackTheSameInstallationDirectory) {
         const char* installDir;
         const char* expected;
     } cases[] = {
-        {"C:\\Program Files\\Quorvane\\Orbelo_Sample\\", "C:\\Program Files\\Quorvane\\Orbelo_Sample\\"},
+        {"C:\\Program Files\\Quorvane\\Orbelo_Sample\\",
+         "C:\\Program Files\\Quorvane\\Orbelo_Sample\\"},
         {"C:\\dir\\", "C:\\dir\\"},
         {"C:\\dir", "C:\\dir\\"},
         {"D:\\a b\\c  d\\", "D:\\a b\\c  d\\"},
