@@ -117,6 +117,10 @@ void CopyProgressDialog::AddCopied(int64_t bytes) {
 int CopyPackageFile(CopyProgressDialog& dialog, const char* destination, const char* source) {
     SetDlgItemTextA(dialog.Handle(), IDC_COPY_DEST, destination);
     SetDlgItemTextA(dialog.Handle(), IDC_COPY_SOURCE, source);
+    // The copy step runs inside one timer tick without returning to the
+    // message loop: repaint the new paths now, or they would show only after
+    // the whole copy.
+    UpdateWindow(dialog.Handle());
     StringList prefixes = DestinationPrefixes(destination);
     for (size_t i = 0; i < prefixes.Count(); ++i) {
         if (!PathExists(prefixes[i].c_str())) CreateDirectoryA(prefixes[i].c_str(), nullptr);
