@@ -1,5 +1,6 @@
 #include "package/copy_progress_dialog_win.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "package/copy_progress.h"
@@ -57,16 +58,32 @@ INT HandleToLz(HANDLE handle) { return static_cast<INT>(reinterpret_cast<INT_PTR
 
 CopyProgressDialog* CopyProgressDialog::Create(HWND parent) {
     CopyProgressDialog* dialog = new CopyProgressDialog();
-    HWND handle = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_COPYPROGRESS),
-                                     parent, &CopyProgressDialog::DialogProc,
-                                     reinterpret_cast<LPARAM>(dialog));
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HWND handle = nullptr;
+    HRSRC resource = FindResourceA(instance, MAKEINTRESOURCEA(IDD_COPYPROGRESS), RT_DIALOG);
+    HGLOBAL loaded = resource ? LoadResource(instance, resource) : nullptr;
+    DWORD size = resource ? SizeofResource(instance, resource) : 0;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (bytes && size >= sizeof(DLGTEMPLATE)) {
+        // In silent mode the dialog must never appear, not even for the moment
+        // between its creation and its hiding: a copy of the template without
+        // WS_VISIBLE is created hidden.
+        void* copy = malloc(size);
+        if (copy) {
+            memcpy(copy, bytes, size);
+            DLGTEMPLATE* dialogTemplate = static_cast<DLGTEMPLATE*>(copy);
+            if (Config().SilentMode) dialogTemplate->style &= ~static_cast<DWORD>(WS_VISIBLE);
+            handle = CreateDialogIndirectParamA(instance, dialogTemplate, parent,
+                                                &CopyProgressDialog::DialogProc,
+                                                reinterpret_cast<LPARAM>(dialog));
+            free(copy);
+        }
+    }
     if (!handle) {
         delete dialog;
         return nullptr;
     }
     if (Config().SilentMode) {
-        // After creation: the template's WS_VISIBLE shows the dialog once
-        // initialisation is over, whatever the initialisation did.
         SetWindowPos(handle, nullptr, 0, 0, 1, 1, SWP_NOZORDER | SWP_NOACTIVATE);
         ShowWindow(handle, SW_HIDE);
     }
