@@ -13,7 +13,9 @@
 
 #include "engine/step_sequencer_win.h"
 #include "engine/step_state.h"
+#include "engine/uninstall_win.h"
 #include "package/setup_config.h"
+#include "res/resource.h"
 #include "tests/wine/engine_fixture.h"
 #include "ui/background_wnd_win.h"
 
@@ -191,7 +193,11 @@ TEST_F(SequencerTest, InteractiveUninstallationWaitsForTheCompletionButton) {
         EXPECT_EQ(MainBackgroundWnd()->StepState, 102);
         EXPECT_FALSE(HasDeletion(PendingOperations(), self));
         if (GetTickCount() - heldSince > 500) {
-            StepHold = kStepReleased;  // what the completion button does
+            // The completion button of the uninstall dialog releases the hold.
+            HWND done = GetDlgItem(UninstallDialogHandle(), IDC_UNINST_DONE);
+            ASSERT_TRUE(IsWindowEnabled(done));
+            SendMessageA(done, BM_CLICK, 0, 0);
+            EXPECT_EQ(UninstallDialogHandle(), nullptr);
             released = true;
         }
     }));
