@@ -23,6 +23,7 @@ namespace {
 const char kName[] = u8"ソフト表示再導入";
 const char kSettings[] = "Software\\Quorvane\\Orbelo_Sample";
 const char kBackup[] = "Software\\Quorvane\\Orbelo_Sample_BACKUP";
+const char kSettingsParent[] = "Software\\Quorvane";
 const char kDirCaption[] = u8"インストール先のディレクトリ入力";
 
 std::string Text2(const std::string& name) {
@@ -106,11 +107,15 @@ void WriteSettings() {
 
 Snapshot Settings() { return RegistryTree(HKEY_CURRENT_USER, kSettings); }
 
-// Deletes the settings and the backup key whatever happens to the test.
+// Deletes the settings and the backup key whatever happens to the test, and
+// their parent when the test made it.
 struct SettingsCleanup {
+    bool parentExisted = UserKeyExists(kSettingsParent);
     ~SettingsCleanup() {
         DeleteUserTree(kSettings);
         DeleteUserTree(kBackup);
+        // Only while empty: whatever else is there is not the test's.
+        if (!parentExisted) RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsParent);
     }
 };
 
