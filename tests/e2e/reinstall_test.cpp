@@ -13,6 +13,7 @@
 
 #include "tests/e2e/driver.h"
 #include "tests/e2e/installer_kit.h"
+#include "tests/e2e/registration_kit.h"
 #include "tests/e2e/uninstall_kit.h"
 
 using namespace e2e;
@@ -149,6 +150,12 @@ TEST(Reinstall, RunsTheInstalledUninstallerFirstAndKeepsTheSettings) {
     std::string exe = BuildProduct(package, ReinstallProduct());
     ASSERT_FALSE(exe.empty());
     std::string dir = target.File("product");
+    ProductTraces traces;
+    traces.name = kName;
+    traces.mainProgram = "Orbelo.exe";
+    traces.installKey = "Software\\Quorvane\\E2E_Reinstall\\Install";
+    traces.directories = {dir};
+    RegistrationGuard registration(traces);
     ASSERT_TRUE(InstallInto(exe, dir, kName));
     WriteSettings();
     Snapshot original = Settings();

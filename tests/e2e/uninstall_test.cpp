@@ -12,6 +12,7 @@
 
 #include "tests/e2e/driver.h"
 #include "tests/e2e/installer_kit.h"
+#include "tests/e2e/registration_kit.h"
 #include "tests/e2e/uninstall_kit.h"
 
 using namespace e2e;
@@ -42,6 +43,18 @@ Product TestProduct(const std::vector<std::string>& extraSetup = {}) {
     product.files = {
         {"Orbelo.exe", "the program"}, {"readme.txt", "read me\r\n"}, {"table.dat", "table"}};
     return product;
+}
+
+// What a failing scenario may leave registered, removed at its end.
+ProductTraces Traces(const std::string& installDir) {
+    ProductTraces traces;
+    traces.name = kName;
+    traces.mainProgram = "Orbelo.exe";
+    traces.programFolders = {u8"ソフト表示 e2e"};
+    traces.desktopIcons = {u8"ソフト表示 e2e"};
+    traces.installKey = "Software\\Quorvane\\E2E_Uninstall\\Install";
+    traces.directories = {installDir};
+    return traces;
 }
 
 const char* const kInstalledFiles[] = {"install.inf", "install.exe", "Orbelo.exe", "readme.txt",
@@ -128,6 +141,7 @@ TEST(Uninstall, DeclinedRemovesNothingAndAcceptedRemovesEverythingItsOwn) {
     ASSERT_FALSE(exe.empty());
     ASSERT_FALSE(UninstallEntryExists(kName));
     std::string dir = target.path() + u8"\\新規 表示\\製品";
+    RegistrationGuard registration(Traces(dir));
     ASSERT_TRUE(InstallInto(exe, dir, kName));
     std::string installed = Cp932FromUtf8(dir);
     ExpectInstalled(installed);
@@ -169,6 +183,7 @@ TEST(Uninstall, SilentModeOfTheScriptSkipsOnlyTheQuestion) {
     std::string exe = BuildProduct(package, TestProduct({"UnInstSilentMode=1"}));
     ASSERT_FALSE(exe.empty());
     std::string existing = target.File("existing");
+    RegistrationGuard registration(Traces(existing));
     ASSERT_TRUE(CreateDirectoryA(existing.c_str(), nullptr));
     ASSERT_TRUE(InstallInto(exe, existing, kName));
 
@@ -193,6 +208,7 @@ TEST(Uninstall, FilesThatStayKeepTheirDirectories) {
     std::string exe = BuildProduct(package, TestProduct());
     ASSERT_FALSE(exe.empty());
     std::string dir = target.File("level\\product");
+    RegistrationGuard registration(Traces(dir));
     ASSERT_TRUE(InstallInto(exe, dir, kName));
     ASSERT_TRUE(WriteFileBytes(dir + "\\notes.txt", "the user's own"));
     // Held open without delete sharing, as by a program still running.
@@ -272,6 +288,7 @@ TEST(Uninstall, SampleRoundTripLeavesThePrefixAsItWas) {
     ASSERT_TRUE(FileExists(installer)) << installer << " is built by tools/build_sample.sh";
     ASSERT_FALSE(UninstallEntryExists(kSample)) << "the sample is installed in the prefix";
     WineMenuBuilderOff menus;
+    RegistrationGuard registration(SampleProductTraces());
     RestartRecordGuard restart;
     DWORD start = GetTickCount();
     PrefixState before = TakePrefixState({});
