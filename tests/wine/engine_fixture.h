@@ -198,6 +198,17 @@ public:
           worker_([this] { Run(); }) {}
     ~BoxAnswerer() {
         stop_ = true;
+        // The worker may be asking a box of this thread for its text (a sent
+        // message): keep answering until it is done, or join() would wait
+        // for a thread that waits for us.
+        while (!done_) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+            Sleep(5);
+        }
         worker_.join();
     }
     BoxAnswerer(const BoxAnswerer&) = delete;
@@ -276,6 +287,7 @@ private:
                          reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
             for (int waited = 0; IsWindow(box) && waited < 5000; waited += 5) Sleep(5);
         }
+        done_ = true;
     }
 
     DWORD uiThread_;
@@ -283,6 +295,7 @@ private:
     std::string cancelCaption_;
     std::atomic<int> cancelled_{0};
     std::atomic<bool> stop_{false};
+    std::atomic<bool> done_{false};
     std::mutex mutex_;
     std::vector<SeenBox> boxes_;
     std::thread worker_;
