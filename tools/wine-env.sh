@@ -7,6 +7,9 @@
 ROOT=${ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
 export PATH="/usr/lib/wine:$PATH"
 export WINEDEBUG=-all
+# Wine would mirror every shortcut the tests create into the Linux desktop
+# menus outside the prefix.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d"
 export LANG=ja_JP.UTF-8
 export LC_ALL=ja_JP.UTF-8
 B=${BUILD_ROOT:-build}
