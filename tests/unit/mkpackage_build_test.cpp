@@ -4,55 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <utime.h>
 
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "package/archive.h"
 #include "package/szdd.h"
-#include "tests/support/pe_image.h"
+#include "tests/unit/mkpackage_fixture.h"
 
 namespace {
 
-struct Entry {
-    std::string name;
-    std::string data;
-    int32_t time;
-};
-
-class Collector : public ExtractSink {
-public:
-    void Prepare() override {}
-    bool Create(const char* name) override {
-        entries.push_back(Entry{name, std::string(), 0});
-        return true;
-    }
-    bool Write(const void* data, size_t size) override {
-        entries.back().data.assign(static_cast<const char*>(data), size);
-        return true;
-    }
-    bool Stamp(int32_t time) override {
-        entries.back().time = time;
-        return true;
-    }
-    bool Finish() override { return true; }
-    void Discard() override {}
-    std::vector<Entry> entries;
-};
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using namespace mkpackage_test;
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -92,26 +54,15 @@ std::string Text(size_t lines) {
 
 const std::string kSzddMagic("SZDD\x88\xF0\x27\x33", 8);
 
-class MkpackageBuildTest : public ::testing::Test {
+class MkpackageBuildTest : public MkpackageTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/mkpackage_build_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ASSERT_EQ(mkdir((dir_ + "/from").c_str(), 0700), 0);
-        ASSERT_EQ(mkdir((dir_ + "/out").c_str(), 0700), 0);
-        stub_ = Put("stub.exe", MinimalImage(), 3000);
+        MkpackageTest::SetUp();
+        if (HasFatalFailure()) return;
+        MakeDirectory("from");
+        MakeDirectory("out");
     }
-    void TearDown() override { ASSERT_EQ(system(("rm -rf '" + dir_ + "'").c_str()), 0); }
 
-    // A file below the test directory, with its modification time.
-    std::string Put(const std::string& name, const std::string& bytes, time_t mtime) {
-        std::string path = dir_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        utimbuf times = {mtime, mtime};
-        utime(path.c_str(), &times);
-        return path;
-    }
     // A product file or the script (CRLF lines, code page 932 literals).
     std::string From(const std::string& name, const std::string& bytes, time_t mtime = 1000) {
         return Put("from/" + name, bytes, mtime);
@@ -147,41 +98,10 @@ protected:
                from + "' --stub '" + stub_ + "' -o '" + dir_ + "/" + output + "' " + extra;
     }
 
-    // Runs the tool with the arguments (quoted where needed); environment is
-    // prepended as "NAME=value" words.
-    Outcome Run(const std::string& arguments, const std::string& environment = "") {
-        std::string out = dir_ + "/stdout.txt", err = dir_ + "/stderr.txt";
-        std::string command = "env -u SOURCE_DATE_EPOCH " + environment + " '" +
-                              INSTALLER_BUILD_DIR "/mkpackage' " + arguments + " >'" + out +
-                              "' 2>'" + err + "'";
-        int raw = system(command.c_str());
-        return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(out), Read(err)};
-    }
-
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream bytes;
-        bytes << in.rdbuf();
-        return bytes.str();
-    }
-
-    std::vector<Entry> Entries(const std::string& package) {
-        std::string file = Read(package);
-        MemorySource source(file.data(), file.size());
-        Collector collector;
-        ArchiveOutcome outcome;
-        EXPECT_EQ(ExtractArchive(source, collector, &outcome), kArchiveOk);
-        return collector.entries;
-    }
-
-    bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
     // No package, no partial file, no folder of compressed parts.
     bool OutputIsEmpty() {
         return system(("test -z \"$(ls -A '" + dir_ + "/out')\"").c_str()) == 0;
     }
-
-    std::string dir_;
-    std::string stub_;
 };
 
 TEST_F(MkpackageBuildTest, StoresEachFileInTheFormTheInstallerLooksFor) {
