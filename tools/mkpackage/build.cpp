@@ -1,6 +1,5 @@
 // mkpackage build: an installer from a setup script and the folder of the
 // product's files, in one step.
-#include <errno.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -16,6 +15,7 @@
 #include "tools/mkpackage/build_plan.h"
 #include "tools/mkpackage/commands.h"
 #include "tools/mkpackage/host.h"
+#include "tools/mkpackage/times.h"
 
 namespace {
 
@@ -34,19 +34,6 @@ void PrintLines(const std::vector<std::string>& lines, const char* prefix) {
     for (const std::string& line : lines) {
         fprintf(stderr, "mkpackage build: %s%s\n", prefix, line.c_str());
     }
-}
-
-// Whole seconds in the archive's signed 32-bit range.
-bool ParseSeconds(const char* text, int64_t* seconds) {
-    if (!*text) return false;
-    for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9') return false;
-    }
-    errno = 0;
-    long long value = strtoll(text, nullptr, 10);
-    if (errno != 0 || value > INT32_MAX) return false;
-    *seconds = value;
-    return true;
 }
 
 // The stub must end where the installer will look for the archive; said
@@ -259,17 +246,10 @@ int RunBuild(int argc, char** argv) {
     if (int usage = ParseOptions(argc, argv, &options)) return usage;
     const BuildRequest& request = options.request;
 
-    // Reproducible packages: no recorded time lies after SOURCE_DATE_EPOCH,
-    // or every one is the --time given.
-    int64_t cap = INT64_MAX;
-    if (const char* epoch = getenv("SOURCE_DATE_EPOCH")) {
-        if (!ParseSeconds(epoch, &cap)) {
-            fprintf(stderr,
-                    "mkpackage build: SOURCE_DATE_EPOCH is not whole seconds since 1970 "
-                    "(up to 2147483647)\n");
-            return kUsage;
-        }
-    }
+    // No recorded time lies after SOURCE_DATE_EPOCH, or every one is the
+    // --time given.
+    int64_t cap;
+    if (!ReadTimeCap("build", &cap)) return kUsage;
 
     // Without a script or a folder there is nothing to plan; the stub and
     // the output's directory are reported together with the plan.

@@ -1,5 +1,4 @@
 // mkpackage pack: an installer stub followed by the archive of the given files.
-#include <errno.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -13,6 +12,7 @@
 #include "package/archive_writer.h"
 #include "tools/mkpackage/commands.h"
 #include "tools/mkpackage/host.h"
+#include "tools/mkpackage/times.h"
 
 namespace {
 
@@ -23,19 +23,6 @@ int UsageError(const char* message) {
     fprintf(stderr, "mkpackage pack: %s\n", message);
     fputs("usage: mkpackage pack --stub STUB -o OUT [--time SECONDS] FILE...\n", stderr);
     return kUsage;
-}
-
-// A whole decimal number of seconds in the archive's signed 32-bit range.
-bool ParseSeconds(const char* text, int64_t* seconds) {
-    if (!*text) return false;
-    for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9') return false;
-    }
-    errno = 0;
-    long long value = strtoll(text, nullptr, 10);
-    if (errno != 0 || value > INT32_MAX) return false;
-    *seconds = value;
-    return true;
 }
 
 // Modification time in seconds, or -1 when the file cannot be queried (the
@@ -97,15 +84,8 @@ int RunPack(int argc, char** argv) {
     if (!output) return UsageError("no -o given");
     if (files.empty()) return UsageError("no files given");
 
-    // Reproducible packages: no recorded time lies after SOURCE_DATE_EPOCH.
-    int64_t cap = INT64_MAX;
-    if (const char* epoch = getenv("SOURCE_DATE_EPOCH")) {
-        if (!ParseSeconds(epoch, &cap)) {
-            fprintf(stderr, "mkpackage pack: SOURCE_DATE_EPOCH is not whole seconds since 1970 "
-                            "(up to 2147483647)\n");
-            return kUsage;
-        }
-    }
+    int64_t cap;
+    if (!ReadTimeCap("pack", &cap)) return kUsage;
     // A stub that cannot be queried is reported by the writer, not as a time.
     if (selfTime < 0) selfTime = std::min(std::max<int64_t>(ModificationTime(stub), 0), cap);
 
