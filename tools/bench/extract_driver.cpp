@@ -5,30 +5,9 @@
 #include <psapi.h>
 #include <stdio.h>
 
+#include "bench_common.h"
 #include "package/extract_win.h"
 #include "package/setup_config.h"
-
-namespace {
-
-double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
-
-// User and kernel time of this process so far.
-double ProcessCpuMilliseconds() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto ticks = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
-                                   t.dwLowDateTime);
-    };
-    return (ticks(kernel) + ticks(user)) / 10000.0;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -43,13 +22,12 @@ int main(int argc, char** argv) {
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-    double cpu = ProcessCpuMilliseconds();
+    double cpu = bench::ProcessCpuMilliseconds();
     RemoveExtractedFiles();
     QueryPerformanceCounter(&removed);
     printf("extract code=%d files=%u ms=%.1f cpu_ms=%.1f peak_working_set_kb=%lu remove_ms=%.1f\n",
-           code,
-           static_cast<unsigned>(files), Milliseconds(start, extracted), cpu,
+           code, static_cast<unsigned>(files), bench::Milliseconds(start, extracted), cpu,
            static_cast<unsigned long>(memory.PeakWorkingSetSize / 1024),
-           Milliseconds(extracted, removed));
+           bench::Milliseconds(extracted, removed));
     return code;
 }
