@@ -9,6 +9,8 @@
 #include "app/messages_win.h"
 #include "app/system_checks_win.h"
 #include "res/resource.h"
+#include "tests/wine/dialog_driver.h"
+#include "tests/wine/registry_probe.h"
 
 // The product's checks run against the real Wine prefix. Some cases need a
 // second process (another program holding the product's mutex, a program
@@ -91,24 +93,6 @@ bool MutexExists(const char* name) {
     return true;
 }
 
-struct BoxSearch {
-    DWORD processId;
-    HWND box;
-};
-
-BOOL CALLBACK FindBoxOfProcess(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<BoxSearch*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[32] = "";
-    GetClassNameA(window, className, sizeof(className));
-    if (owner == search->processId && strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
-        search->box = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 struct VersionRun {
     DWORD exitCode;
     bool boxShown;
@@ -124,29 +108,20 @@ VersionRun RunUnderWindowsVersion(const char* wineVersion) {
     std::string exe = std::string(temp) + kVersionChildName;
     if (!CopyFileA(OwnPath().c_str(), exe.c_str(), FALSE)) return run;
     std::string key = std::string(kAppDefaults) + kVersionChildName;
-    HKEY appKey = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &appKey, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExA(appKey, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(wineVersion),
-                       static_cast<DWORD>(strlen(wineVersion) + 1));
-        RegCloseKey(appKey);
-        Child child;
-        if (child.Start(exe, "version")) {
-            for (int i = 0; i < 300 && WaitForSingleObject(child.Process(), 100) == WAIT_TIMEOUT; ++i) {
-                BoxSearch search = {child.Id(), nullptr};
-                EnumWindows(FindBoxOfProcess, reinterpret_cast<LPARAM>(&search));
-                if (search.box) {
-                    run.boxShown = true;
-                    char text[1024] = "";
-                    GetDlgItemTextA(search.box, 0xFFFF, text, sizeof(text));
-                    run.boxText = text;
-                    PostMessageA(search.box, WM_COMMAND, IDOK, 0);
-                }
+    registry_test::WriteString(HKEY_CURRENT_USER, key, "Version", wineVersion);
+    Child child;
+    if (child.Start(exe, "version")) {
+        DialogDriver driver = DialogDriver::OfProcess(child.Id());
+        for (int i = 0; i < 300 && WaitForSingleObject(child.Process(), 100) == WAIT_TIMEOUT; ++i) {
+            if (HWND box = driver.Find(DialogDriver::IsMessageBox)) {
+                run.boxShown = true;
+                run.boxText = DialogDriver::MessageBoxText(box);
+                DialogDriver::Press(box, IDOK);
             }
-            run.exitCode = child.Wait(0);
         }
+        run.exitCode = child.Wait(0);
     }
-    SHDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    registry_test::RemoveKeyTree(HKEY_CURRENT_USER, key);
     DeleteFileA(exe.c_str());
     return run;
 }

@@ -13,39 +13,21 @@
 #include "package/setup_config.h"
 #include "res/resource.h"
 #include "tests/wine/dialog_driver.h"
+#include "tests/wine/engine_fixture.h"
 #include "ui/dest_dir_dialog_win.h"
 
 namespace {
 
+using engine_test::Exists;
+using engine_test::RemoveTree;
+
 const char kCaption[] = "インストール先のディレクトリ入力";
 const char kBrowserCaption[] = "フォルダーの参照";
-
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 std::string CurrentDirectory() {
     char buffer[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof buffer, buffer);
     return buffer;
-}
-
-void RemoveTree(const std::string& dir) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(dir + "\\" + name);
-            } else {
-                DeleteFileA((dir + "\\" + name).c_str());
-            }
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryA(dir.c_str());
 }
 
 std::string Message(UINT id) { return LoadMessageText(id).c_str(); }
@@ -184,14 +166,8 @@ TEST_F(DestDirDialogTest, CloseBoxAsksAndOnlyYesEndsTheDialog) {
                            [&](const DialogDriver& driver) {
                                HWND dialog = driver.WaitForDialog(kCaption);
                                ASSERT_NE(dialog, nullptr);
-                               std::string question =
-                                   FormatMessageText(IDS_CONFIRM_CLOSE, "Orbelo").c_str();
-                               PostMessageA(dialog, WM_CLOSE, 0, 0);
-                               EXPECT_EQ(driver.AnswerMessageBox(IDNO), question);
-                               Sleep(100);
-                               EXPECT_TRUE(IsWindowVisible(dialog));
-                               PostMessageA(dialog, WM_CLOSE, 0, 0);
-                               EXPECT_EQ(driver.AnswerMessageBox(IDYES), question);
+                               driver.CloseRefusingOnce(
+                                   dialog, FormatMessageText(IDS_CONFIRM_CLOSE, "Orbelo").c_str());
                            });
     EXPECT_EQ(result, IDCANCEL);
 }

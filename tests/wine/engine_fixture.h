@@ -1,18 +1,18 @@
 // A scratch directory for the file installation tests, with the helpers to
-// fill and read it, and a clean SetupConfig around each test.
+// fill and read it, and a clean SetupConfig around each test. Their message
+// boxes are answered by the BoxAnswerer of the dialog driver.
 #pragma once
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "package/setup_config.h"
+#include "tests/wine/dialog_driver.h"
+#include "tests/wine/registry_probe.h"
 
 namespace engine_test {
 
@@ -110,29 +110,19 @@ constexpr char kPendingValue[] = "PendingFileRenameOperations";
 
 // PendingFileRenameOperations as its strings (absent: empty).
 inline std::vector<std::string> PendingOperations() {
+    std::string data =
+        registry_test::ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue).bytes;
+    // Pairs of strings: the first of a pair names the file, the second the
+    // new name (empty for a deletion).
     std::vector<std::string> entries;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return entries;
+    size_t start = 0;
+    while (start < data.size()) {
+        size_t end = data.find('\0', start);
+        if (end == std::string::npos) end = data.size();
+        entries.push_back(data.substr(start, end - start));
+        start = end + 1;
     }
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key, kPendingValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-        std::string data(size, '\0');
-        RegQueryValueExA(key, kPendingValue, nullptr, &type,
-                         reinterpret_cast<BYTE*>(&data[0]), &size);
-        data.resize(size);
-        // Pairs of strings: the first of a pair names the file, the second
-        // the new name (empty for a deletion).
-        size_t start = 0;
-        while (start < data.size()) {
-            size_t end = data.find('\0', start);
-            if (end == std::string::npos) end = data.size();
-            entries.push_back(data.substr(start, end - start));
-            start = end + 1;
-        }
-        while (!entries.empty() && entries.back().empty()) entries.pop_back();
-    }
-    RegCloseKey(key);
+    while (!entries.empty() && entries.back().empty()) entries.pop_back();
     return entries;
 }
 
@@ -140,33 +130,21 @@ inline std::vector<std::string> PendingOperations() {
 // that no later restart of the prefix deletes what the tests scheduled.
 class PendingRenameGuard {
 public:
-    PendingRenameGuard() {
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ | KEY_WRITE, &key_);
-        DWORD size = 0;
-        present_ = RegQueryValueExA(key_, kPendingValue, nullptr, &type_, nullptr, &size) ==
-                   ERROR_SUCCESS;
-        if (present_) {
-            data_.resize(size);
-            RegQueryValueExA(key_, kPendingValue, nullptr, &type_,
-                             reinterpret_cast<BYTE*>(&data_[0]), &size);
-        }
-    }
+    PendingRenameGuard()
+        : saved_(registry_test::ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue)) {}
     ~PendingRenameGuard() {
-        if (present_) {
-            RegSetValueExA(key_, kPendingValue, 0, type_,
-                           reinterpret_cast<const BYTE*>(data_.data()),
-                           static_cast<DWORD>(data_.size()));
+        if (saved_.present) {
+            registry_test::WriteValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue,
+                                      saved_.type, saved_.bytes);
         } else {
-            RegDeleteValueA(key_, kPendingValue);
+            registry_test::DeleteValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue);
         }
-        RegCloseKey(key_);
     }
+    PendingRenameGuard(const PendingRenameGuard&) = delete;
+    PendingRenameGuard& operator=(const PendingRenameGuard&) = delete;
 
 private:
-    HKEY key_ = nullptr;
-    bool present_ = false;
-    DWORD type_ = REG_MULTI_SZ;
-    std::string data_;
+    registry_test::StoredValue saved_;
 };
 
 inline bool HasDeletion(const std::vector<std::string>& entries, const std::string& path) {
@@ -178,128 +156,6 @@ inline bool HasDeletion(const std::vector<std::string>& entries, const std::stri
     }
     return false;
 }
-
-// A message box as the user saw it.
-struct SeenBox {
-    std::string text;  // code page 932
-    HICON icon = nullptr;
-};
-
-// Answers every message box of a thread with OK, as a user who reads and
-// confirms each one after answerDelayMs, and keeps what the boxes said. A
-// dialog captioned cancelCaption, when given, is cancelled. Runs from
-// construction to destruction on a thread of its own.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(int answerDelayMs = 0, const char* cancelCaption = nullptr)
-        : uiThread_(GetCurrentThreadId()),
-          answerDelayMs_(answerDelayMs),
-          cancelCaption_(cancelCaption ? cancelCaption : ""),
-          worker_([this] { Run(); }) {}
-    ~BoxAnswerer() {
-        stop_ = true;
-        // The worker may be asking a box of this thread for its text (a sent
-        // message): keep answering until it is done, or join() would wait
-        // for a thread that waits for us.
-        while (!done_) {
-            MSG message;
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-            Sleep(5);
-        }
-        worker_.join();
-    }
-    BoxAnswerer(const BoxAnswerer&) = delete;
-    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
-
-    std::vector<SeenBox> Boxes() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return boxes_;
-    }
-    int Cancelled() const { return cancelled_; }
-    std::vector<std::string> Texts() {
-        std::vector<std::string> texts;
-        for (const SeenBox& box : Boxes()) texts.push_back(box.text);
-        return texts;
-    }
-
-private:
-    // Wine's message box keeps its icon in the static with this id.
-    static constexpr int kIconId = 0x0440;
-
-    struct Search {
-        const std::string* cancelCaption;
-        HWND box;
-        HWND cancel;
-    };
-
-    static BOOL CALLBACK FindBox(HWND window, LPARAM param) {
-        Search* search = reinterpret_cast<Search*>(param);
-        char className[16] = "";
-        GetClassNameA(window, className, sizeof className);
-        if (lstrcmpA(className, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-        char caption[256] = "";
-        GetWindowTextA(window, caption, sizeof caption);
-        if (GetDlgItem(window, 0xFFFF)) {
-            search->box = window;
-        } else if (!search->cancelCaption->empty() && *search->cancelCaption == caption) {
-            search->cancel = window;
-        } else {
-            return TRUE;
-        }
-        return FALSE;
-    }
-
-    void Run() {
-        while (!stop_) {
-            Search search = {&cancelCaption_, nullptr, nullptr};
-            EnumThreadWindows(uiThread_, FindBox, reinterpret_cast<LPARAM>(&search));
-            if (search.cancel) {
-                Sleep(answerDelayMs_);
-                PostMessageA(search.cancel, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                             reinterpret_cast<LPARAM>(GetDlgItem(search.cancel, IDCANCEL)));
-                ++cancelled_;
-                for (int waited = 0; IsWindow(search.cancel) && IsWindowVisible(search.cancel) &&
-                                     waited < 5000;
-                     waited += 5) {
-                    Sleep(5);
-                }
-                continue;
-            }
-            HWND box = search.box;
-            if (!box) {
-                Sleep(10);
-                continue;
-            }
-            Sleep(answerDelayMs_);
-            SeenBox seen;
-            char text[2048] = "";
-            GetWindowTextA(GetDlgItem(box, 0xFFFF), text, sizeof text);
-            seen.text = text;
-            seen.icon = reinterpret_cast<HICON>(SendDlgItemMessageA(box, kIconId, STM_GETICON, 0, 0));
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                boxes_.push_back(seen);
-            }
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
-            for (int waited = 0; IsWindow(box) && waited < 5000; waited += 5) Sleep(5);
-        }
-        done_ = true;
-    }
-
-    DWORD uiThread_;
-    int answerDelayMs_;
-    std::string cancelCaption_;
-    std::atomic<int> cancelled_{0};
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> done_{false};
-    std::mutex mutex_;
-    std::vector<SeenBox> boxes_;
-    std::thread worker_;
-};
 
 // The fields that the file installation reads, back to their defaults.
 inline void ResetConfig() {

@@ -143,13 +143,7 @@ TEST_F(LicenseDialogTest, ButtonsAndKeysGiveTheirResults) {
 
 TEST_F(LicenseDialogTest, CloseBoxAsksAndOnlyYesDeclines) {
     int result = Run([](const DialogDriver& driver, HWND dialog) {
-        std::string question = FormatMessageText(IDS_CONFIRM_CLOSE, "Orbelo").c_str();
-        PostMessageA(dialog, WM_CLOSE, 0, 0);
-        EXPECT_EQ(driver.AnswerMessageBox(IDNO), question);
-        Sleep(100);
-        EXPECT_TRUE(IsWindowVisible(dialog));
-        PostMessageA(dialog, WM_CLOSE, 0, 0);
-        EXPECT_EQ(driver.AnswerMessageBox(IDYES), question);
+        driver.CloseRefusingOnce(dialog, FormatMessageText(IDS_CONFIRM_CLOSE, "Orbelo").c_str());
     });
     EXPECT_EQ(result, IDCANCEL);
 }

@@ -11,11 +11,9 @@
 
 #include "app/messages_win.h"
 #include "package/setup_config.h"
+#include "tests/wine/dialog_driver.h"
 
 namespace {
-
-// Wine's message box keeps its icon in the static with this id.
-constexpr int kBoxIconId = 0x0440;
 
 struct BoxSeen {
     std::string title;
@@ -24,22 +22,6 @@ struct BoxSeen {
     HICON icon = nullptr;
     HWND owner = nullptr;
 };
-
-BOOL CALLBACK FindDialogOfThread(HWND window, LPARAM param) {
-    char className[16];
-    GetClassNameA(window, className, sizeof className);
-    if (lstrcmpA(className, "#32770") == 0 && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(param) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::string WindowText(HWND window) {
-    char text[2048] = "";
-    if (window) GetWindowTextA(window, text, sizeof text);
-    return text;
-}
 
 // Runs show() on a new thread (optionally with an owner window of that thread
 // registered as message owner), reads the box, presses button and returns
@@ -63,25 +45,20 @@ int RunBox(const std::function<int()>& show, int button, BoxSeen* seen, bool wit
             DestroyWindow(owner);
         }
     });
-    HWND box = nullptr;
-    for (int i = 0; i < 500 && !box; ++i) {
-        Sleep(10);
-        if (threadId) EnumThreadWindows(threadId, FindDialogOfThread, reinterpret_cast<LPARAM>(&box));
-    }
+    while (!threadId) Sleep(1);
+    HWND box = DialogDriver(threadId).WaitForMessageBox();
     EXPECT_NE(box, nullptr) << "no message box appeared";
     if (box) {
-        seen->title = WindowText(box);
-        seen->text = WindowText(GetDlgItem(box, 0xFFFF));
+        seen->title = DialogDriver::Text(box);
+        seen->text = DialogDriver::MessageBoxText(box);
         seen->ok = GetDlgItem(box, IDOK) != nullptr;
         seen->cancel = GetDlgItem(box, IDCANCEL) != nullptr;
         seen->yes = GetDlgItem(box, IDYES) != nullptr;
         seen->no = GetDlgItem(box, IDNO) != nullptr;
-        seen->icon = reinterpret_cast<HICON>(
-            SendDlgItemMessageA(box, kBoxIconId, STM_GETICON, 0, 0));
+        seen->icon = DialogDriver::MessageBoxIcon(box);
         seen->owner = GetWindow(box, GW_OWNER);
         EXPECT_EQ(seen->owner, withOwner ? ownerWindow.load() : nullptr);
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+        DialogDriver::Press(box, button);
     }
     worker.join();
     return result;

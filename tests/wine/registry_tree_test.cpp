@@ -3,89 +3,25 @@
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "app/previous_install_win.h"
 #include "package/setup_config.h"
+#include "tests/wine/registry_probe.h"
 
 namespace {
 
 const char kTestRoot[] = "Software\\ChecksRegistryTreeTest";
 
-struct Value {
-    DWORD type;
-    std::string data;
-    bool operator==(const Value& other) const { return type == other.type && data == other.data; }
-};
+using Tree = registry_test::KeyTree;
+using registry_test::KeyExists;
+using registry_test::WriteValue;
 
-// A key tree as "subkey path" -> (value name -> value); read with plain
-// buffers large enough for everything the tests write.
-using Tree = std::map<std::string, std::map<std::string, Value>>;
-
-void ReadTree(HKEY key, const std::string& path, Tree& tree) {
-    auto& values = tree[path];
-    std::vector<char> name(40000);
-    std::vector<BYTE> data(1 << 20);
-    for (DWORD index = 0;; ++index) {
-        DWORD nameSize = static_cast<DWORD>(name.size());
-        DWORD dataSize = static_cast<DWORD>(data.size());
-        DWORD type = 0;
-        LONG result = RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type, data.data(),
-                                    &dataSize);
-        if (result != ERROR_SUCCESS) break;
-        values[std::string(name.data(), nameSize)] =
-            Value{type, std::string(reinterpret_cast<char*>(data.data()), dataSize)};
-    }
-    for (DWORD index = 0;; ++index) {
-        DWORD nameSize = static_cast<DWORD>(name.size());
-        if (RegEnumKeyExA(key, index, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        std::string child(name.data(), nameSize);
-        HKEY sub = nullptr;
-        if (RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &sub) == ERROR_SUCCESS) {
-            ReadTree(sub, path + "\\" + child, tree);
-            RegCloseKey(sub);
-        }
-    }
-}
-
-bool KeyExists(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-Tree Snapshot(const std::string& path) {
-    Tree tree;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        ReadTree(key, "", tree);
-        RegCloseKey(key);
-    }
-    return tree;
-}
-
-void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
-              const std::string& data) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS)
-        << path;
-    ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                             static_cast<DWORD>(data.size())),
-              ERROR_SUCCESS)
-        << path << " " << name.size();
-    RegCloseKey(key);
-}
+Tree Snapshot(const std::string& path) { return registry_test::Snapshot(HKEY_CURRENT_USER, path); }
 
 void SetString(const std::string& path, const std::string& name, const std::string& text) {
-    SetValue(HKEY_CURRENT_USER, path, name, REG_SZ, std::string(text.c_str(), text.size() + 1));
+    registry_test::WriteString(HKEY_CURRENT_USER, path, name, text);
 }
 
 std::string Bytes(size_t size, unsigned seed) {
@@ -120,21 +56,22 @@ TEST_F(RegistryTree, CopyReplacesDestinationWithSourceExactly) {
     std::string qword("\x01\x02\x03\x04\x05\x06\x07\x08", 8);
     SetString(src, "", "default value");
     SetString(src, "text", "C:\\Program Files\\製品ソ表\\");
-    SetValue(HKEY_CURRENT_USER, src, "expand", REG_EXPAND_SZ, std::string("%TEMP%\\x", 9));
-    SetValue(HKEY_CURRENT_USER, src, "multi", REG_MULTI_SZ, std::string("one\0二\0\0", 9));
-    SetValue(HKEY_CURRENT_USER, src, "dword", REG_DWORD, dword);
-    SetValue(HKEY_CURRENT_USER, src, "qword", REG_QWORD, qword);
-    SetValue(HKEY_CURRENT_USER, src, "none", REG_NONE, "");
-    SetValue(HKEY_CURRENT_USER, src, "empty binary", REG_BINARY, "");
-    SetValue(HKEY_CURRENT_USER, src, "binary 4097", REG_BINARY, Bytes(4097, 1));
-    SetValue(HKEY_CURRENT_USER, src, "binary 300000", REG_BINARY, Bytes(300000, 2));
+    WriteValue(HKEY_CURRENT_USER, src, "expand", REG_EXPAND_SZ, std::string("%TEMP%\\x", 9));
+    WriteValue(HKEY_CURRENT_USER, src, "multi", REG_MULTI_SZ, std::string("one\0二\0\0", 9));
+    WriteValue(HKEY_CURRENT_USER, src, "dword", REG_DWORD, dword);
+    WriteValue(HKEY_CURRENT_USER, src, "qword", REG_QWORD, qword);
+    WriteValue(HKEY_CURRENT_USER, src, "none", REG_NONE, "");
+    WriteValue(HKEY_CURRENT_USER, src, "empty binary", REG_BINARY, "");
+    WriteValue(HKEY_CURRENT_USER, src, "binary 4097", REG_BINARY, Bytes(4097, 1));
+    WriteValue(HKEY_CURRENT_USER, src, "binary 300000", REG_BINARY, Bytes(300000, 2));
     SetString(src, "long text", std::string(6000, 'x'));
     SetString(src, std::string(300, 'n'), "long name");
     SetString(src, std::string(4200, 'm'), "name past 4095 bytes");
     SetString(src, "設定ソ", "日本語の名前");
     SetString(src + "\\level1", "a", "1");
     SetString(src + "\\level1\\level2", "b", "2");
-    SetValue(HKEY_CURRENT_USER, src + "\\level1\\level2\\level3", "big", REG_BINARY, Bytes(5000, 3));
+    WriteValue(HKEY_CURRENT_USER, src + "\\level1\\level2\\level3", "big", REG_BINARY,
+               Bytes(5000, 3));
     SetString(src + "\\表示ソ", "", "japanese subkey");
     SetString(src + "\\empty", "", "");
     // Old destination content that must disappear.
@@ -215,7 +152,7 @@ TEST_F(RegistryTree, DeleteRemovesDeepTreeAndNothingBeside) {
                               KEY_ALL_ACCESS, nullptr, &level, nullptr),
               ERROR_SUCCESS);
     for (int depth = 0; depth < 60; ++depth) {
-        if (depth % 5 == 0) SetValue(level, "sibling " + std::to_string(depth), "s", REG_SZ, "x");
+        if (depth % 5 == 0) WriteValue(level, "sibling " + std::to_string(depth), "s", REG_SZ, "x");
         HKEY next = nullptr;
         ASSERT_EQ(RegCreateKeyExA(level, ("level " + std::to_string(depth)).c_str(), 0, nullptr, 0,
                                   KEY_ALL_ACCESS, nullptr, &next, nullptr),
@@ -266,8 +203,8 @@ protected:
         SHDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kUninstallRoot) + kHalfWidthName).c_str());
     }
     static void CreateEntry(const char* name, const std::string& defaultValue) {
-        SetValue(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + name, "", REG_SZ,
-                 std::string(defaultValue.c_str(), defaultValue.size() + 1));
+        registry_test::WriteString(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + name, "",
+                                   defaultValue);
     }
 
 private:

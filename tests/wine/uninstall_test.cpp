@@ -46,20 +46,14 @@ void Pump(int ms) {
 
 // A key typed into the focused control of the dialog.
 void Type(WPARAM key) {
-    HWND focus = GetFocus();
-    PostMessageA(focus, WM_KEYDOWN, key, 1);
-    PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
+    DialogDriver(GetCurrentThreadId()).PressKey(key);
     Pump(100);
 }
 
+constexpr auto ItemText = &DialogDriver::ItemText;
+
 bool Checked(HWND dialog, int id) {
     return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-std::string ItemText(HWND dialog, int id) {
-    char text[512] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
 }
 
 class UninstallTest : public EngineTest {
