@@ -36,6 +36,23 @@ void DeleteIfPresent(const char* path) {
     if (PathExists(path)) DeleteFileA(path);
 }
 
+// Calls act for the shortcut of every desktop icon that the script lists.
+void ForEachDesktopLink(void (*act)(const ShortcutLink& link)) {
+    const SetupConfig& config = Config();
+    if (config.DesktopIcons.IsEmpty()) return;
+    ByteString desktop = DesktopFolderPath();
+    if (desktop.IsEmpty()) return;
+    ShortcutLink link;
+    for (size_t i = 0; i < config.DesktopIcons.Count(); ++i) {
+        if (DesktopShortcut(config.DesktopIcons[i].c_str(), desktop.c_str(),
+                            config.InstallDir.c_str(), &link)) {
+            act(link);
+        }
+    }
+}
+
+void DeleteLink(const ShortcutLink& link) { DeleteIfPresent(link.linkPath.c_str()); }
+
 }  // namespace
 
 ByteString ShellFolderPath(int csidl) {
@@ -110,30 +127,6 @@ int RemoveProgramFolder() {
     return 1;
 }
 
-void CreateDesktopIcons() {
-    const SetupConfig& config = Config();
-    if (config.DesktopIcons.IsEmpty()) return;
-    ByteString desktop = DesktopFolderPath();
-    if (desktop.IsEmpty()) return;
-    ShortcutLink link;
-    for (size_t i = 0; i < config.DesktopIcons.Count(); ++i) {
-        if (DesktopShortcut(config.DesktopIcons[i].c_str(), desktop.c_str(),
-                            config.InstallDir.c_str(), &link)) {
-            MakeLink(link);
-        }
-    }
-}
+void CreateDesktopIcons() { ForEachDesktopLink(MakeLink); }
 
-void RemoveDesktopIcons() {
-    const SetupConfig& config = Config();
-    if (config.DesktopIcons.IsEmpty()) return;
-    ByteString desktop = DesktopFolderPath();
-    if (desktop.IsEmpty()) return;
-    ShortcutLink link;
-    for (size_t i = 0; i < config.DesktopIcons.Count(); ++i) {
-        if (DesktopShortcut(config.DesktopIcons[i].c_str(), desktop.c_str(),
-                            config.InstallDir.c_str(), &link)) {
-            DeleteIfPresent(link.linkPath.c_str());
-        }
-    }
-}
+void RemoveDesktopIcons() { ForEachDesktopLink(DeleteLink); }
