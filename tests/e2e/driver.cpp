@@ -1,7 +1,5 @@
 #include "tests/e2e/driver.h"
 
-#include <tlhelp32.h>
-
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -565,17 +563,52 @@ Process Driver::Start(const std::string& exe, const std::string& args) {
     if (!args.empty()) commandLine += " " + args;
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    if (!job) {
+        ADD_FAILURE() << "cannot create a job object: error " << GetLastError();
+        return run;
+    }
+    // Should the test itself die, closing its handle ends what it started.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                 sizeof(limits))) {
+        ADD_FAILURE() << "cannot set the limits of the job: error " << GetLastError();
+        CloseHandle(job);
+        return run;
+    }
+    // Wine starts the desktop's process for the first program that needs a
+    // desktop while there is none, and ends it a moment after the last one
+    // has gone. Started by the run, it would be in the job and outlive the
+    // run; this process asks for the desktop first and stays on it.
+    if (!GetDesktopWindow()) {
+        ADD_FAILURE() << "no desktop window";
+        CloseHandle(job);
+        return run;
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
     Log("start " + Utf8FromCp932(commandLine));
-    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+    // Suspended until it is in the job, so that nothing it starts escapes.
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &info)) {
         ADD_FAILURE() << "cannot start " << commandLine << ": error " << GetLastError();
+        CloseHandle(job);
         return run;
     }
+    if (!AssignProcessToJobObject(job, info.hProcess)) {
+        ADD_FAILURE() << "cannot put " << commandLine << " into a job: error " << GetLastError();
+        TerminateProcess(info.hProcess, 0xDEAD);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        CloseHandle(job);
+        return run;
+    }
+    ResumeThread(info.hThread);
     CloseHandle(info.hThread);
     run.process_ = info.hProcess;
+    run.job_ = job;
     run.pid_ = info.dwProcessId;
     return run;
 }
@@ -584,60 +617,86 @@ Process::Process(Process&& other) noexcept { *this = std::move(other); }
 
 Process& Process::operator=(Process&& other) noexcept {
     std::swap(process_, other.process_);
+    std::swap(job_, other.job_);
     std::swap(pid_, other.pid_);
     std::swap(returned_, other.returned_);
-    std::swap(family_, other.family_);
     return *this;
 }
 
 Process::~Process() {
     if (!process_) return;
-    std::vector<DWORD> alive = LiveFamily();
-    if (!alive.empty()) {
-        ADD_FAILURE() << "the run of pid " << pid_ << " left " << alive.size()
-                      << " process(es) running; terminated. " << DescribeAll(Windows());
+    DWORD alive = ActiveCount();
+    if (alive) {
+        ADD_FAILURE() << "the run of pid " << pid_ << " left " << alive
+                      << " process(es) running; terminated. " << DescribeFamily()
+                      << DescribeAll(Windows());
         Terminate();
     }
+    CloseHandle(job_);
     CloseHandle(process_);
 }
 
 std::set<DWORD> Process::Family() const {
-    if (!process_) return family_;
-    family_.insert(pid_);
-    // A snapshot lists live processes with the id of their creator; a process
-    // whose creator already ended is still found through the creator's id,
-    // which an earlier snapshot recorded.
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return family_;
-    std::vector<PROCESSENTRY32> entries;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32First(snapshot, &entry); more;
-         more = Process32Next(snapshot, &entry)) {
-        entries.push_back(entry);
-    }
-    CloseHandle(snapshot);
-    bool grown = true;
-    while (grown) {
-        grown = false;
-        for (const PROCESSENTRY32& e : entries) {
-            if (e.th32ProcessID != GetCurrentProcessId() && family_.count(e.th32ParentProcessID) &&
-                family_.insert(e.th32ProcessID).second)
-                grown = true;
+    std::set<DWORD> family;
+    if (!job_) return family;
+    // The list holds ids only; each is checked against the job through a
+    // handle, since an id may have passed on to another process meanwhile.
+    std::vector<ULONG_PTR> buffer(64);
+    for (;;) {
+        auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+        DWORD size = (DWORD)(buffer.size() * sizeof(ULONG_PTR));
+        if (QueryInformationJobObject(job_, JobObjectBasicProcessIdList, list, size, nullptr)) {
+            for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
+                DWORD pid = (DWORD)list->ProcessIdList[i];
+                if (Owns(pid)) family.insert(pid);
+            }
+            return family;
         }
+        if (GetLastError() != ERROR_MORE_DATA || buffer.size() >= 65536) {
+            ADD_FAILURE() << "cannot list the processes of the run of pid " << pid_ << ": error "
+                          << GetLastError();
+            return family;
+        }
+        buffer.resize(buffer.size() * 4);
     }
-    return family_;
 }
 
-std::vector<DWORD> Process::LiveFamily() const {
-    std::vector<DWORD> alive;
+bool Process::Owns(DWORD pid) const {
+    if (!job_ || !pid) return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, pid);
+    if (!process) return false;
+    BOOL inJob = FALSE;
+    bool owned = IsProcessInJob(process, job_, &inJob) && inJob &&
+                 WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return owned;
+}
+
+std::string Process::DescribeFamily() const {
+    std::string out;
     for (DWORD pid : Family()) {
-        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-        if (!process) continue;
-        if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) alive.push_back(pid);
-        CloseHandle(process);
+        char image[MAX_PATH] = "?";
+        DWORD size = sizeof(image);
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        if (process) {
+            if (!QueryFullProcessImageNameA(process, 0, image, &size)) strcpy(image, "?");
+            CloseHandle(process);
+        }
+        out += "pid " + std::to_string(pid) + " " + Utf8FromCp932(image) + "; ";
     }
-    return alive;
+    return out;
+}
+
+DWORD Process::ActiveCount() const {
+    if (!job_) return 0;
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+    if (!QueryInformationJobObject(job_, JobObjectBasicAccountingInformation, &accounting,
+                                   sizeof(accounting), nullptr)) {
+        ADD_FAILURE() << "cannot count the processes of the run of pid " << pid_ << ": error "
+                      << GetLastError();
+        return (DWORD)Family().size();
+    }
+    return accounting.ActiveProcesses;
 }
 
 Window Process::WaitWindow(const WindowPredicate& match, const char* what, DWORD timeoutMs) {
@@ -651,7 +710,7 @@ Window Process::WaitWindow(const WindowPredicate& match, const char* what, DWORD
                 family = Family();
                 snapshotAt = GetTickCount();
             }
-            return family.count(w.pid) && match(w);
+            return family.count(w.pid) && match(w) && Owns(w.pid);
         },
         what, timeoutMs, &returned_);
     if (window.found()) returned_.insert(window.hwnd);
@@ -700,7 +759,6 @@ long Process::WaitExit(DWORD timeoutMs) {
     if (!process_) return -1;
     DWORD start = GetTickCount();
     while (Running()) {
-        Family();  // keep track of processes started meanwhile
         if (GetTickCount() - start >= timeoutMs) {
             ADD_FAILURE() << "pid " << pid_ << " still running after " << timeoutMs
                           << " ms; terminated. " << DescribeAll(Windows());
@@ -719,12 +777,12 @@ bool Process::WaitAllExit(DWORD timeoutMs) {
     if (!process_) return false;
     DWORD start = GetTickCount();
     for (;;) {
-        std::vector<DWORD> alive = LiveFamily();
-        if (alive.empty()) return true;
+        DWORD alive = ActiveCount();
+        if (!alive) return true;
         if (GetTickCount() - start >= timeoutMs) {
-            ADD_FAILURE() << alive.size() << " process(es) of the run of pid " << pid_
+            ADD_FAILURE() << alive << " process(es) of the run of pid " << pid_
                           << " still running after " << timeoutMs << " ms; terminated. "
-                          << DescribeAll(Windows());
+                          << DescribeFamily() << DescribeAll(Windows());
             Terminate();
             return false;
         }
@@ -734,14 +792,20 @@ bool Process::WaitAllExit(DWORD timeoutMs) {
 
 void Process::Terminate() {
     if (!process_) return;
-    for (DWORD pid : LiveFamily()) {
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-        if (!process) continue;
-        Log("terminate pid " + std::to_string(pid));
-        TerminateProcess(process, 0xDEAD);
-        WaitForSingleObject(process, 5000);
-        CloseHandle(process);
+    std::string pids;
+    for (DWORD pid : Family()) pids += " " + std::to_string(pid);
+    if (!pids.empty()) Log("terminate pid" + pids);
+    if (!TerminateJobObject(job_, 0xDEAD))
+        ADD_FAILURE() << "cannot terminate the run of pid " << pid_ << ": error " << GetLastError();
+    DWORD start = GetTickCount();
+    while (ActiveCount()) {
+        if (GetTickCount() - start >= 5000) {
+            ADD_FAILURE() << "the run of pid " << pid_ << " outlived its termination";
+            break;
+        }
+        Sleep(kPollInterval);
     }
+    WaitForSingleObject(process_, 5000);
 }
 
 }  // namespace e2e

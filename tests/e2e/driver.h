@@ -159,8 +159,12 @@ inline int Blue(uint32_t rgb) { return rgb & 0xFF; }
 
 // A started program and every process it started in turn (children,
 // grandchildren: an uninstaller relaunches a copy of itself, an installer runs
-// an installed uninstaller). Move-only. The destructor terminates whatever of
-// the family is still running and reports that as a failure.
+// an installed uninstaller). The program starts inside a job object of its
+// own, which every process it starts inherits; the run is what the job holds,
+// so a process id that Wine hands on to an unrelated process after a member
+// ended never counts, and ending the run ends the job. Move-only. The
+// destructor terminates whatever of the run is still running and reports that
+// as a failure.
 class Process {
 public:
     Process() = default;
@@ -172,8 +176,10 @@ public:
 
     bool started() const { return process_ != nullptr; }
     DWORD pid() const { return pid_; }
-    // The started process and its descendants that exist or existed.
+    // Ids of the run's processes that are running now.
     std::set<DWORD> Family() const;
+    // Whether the process with this id is one of the run's and running now.
+    bool Owns(DWORD pid) const;
 
     // Waits for a visible top-level window of the family that matches and
     // that no earlier wait of this run returned.
@@ -194,17 +200,21 @@ public:
     // Waits until every process of the family has ended; on time-out reports
     // a failure and terminates them.
     bool WaitAllExit(DWORD timeoutMs = kExitTimeout);
-    // Terminates the started process and its descendants.
+    // Terminates the started process and its descendants, and waits until
+    // they are gone.
     void Terminate();
 
 private:
     friend struct Driver;
-    std::vector<DWORD> LiveFamily() const;
+    // Processes of the job that have not ended yet.
+    DWORD ActiveCount() const;
+    // "pid N image; " for each running process of the run.
+    std::string DescribeFamily() const;
 
     HANDLE process_ = nullptr;
+    HANDLE job_ = nullptr;
     DWORD pid_ = 0;
     std::set<HWND> returned_;
-    mutable std::set<DWORD> family_;
 };
 
 struct Driver {

@@ -1,9 +1,12 @@
 // The driver against helper programs whose windows are known (helper.h).
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,83 @@ namespace {
 
 Process StartHelper(const std::string& args) {
     return Driver::Start(SelfPath(), "--helper " + args);
+}
+
+// A process started by the test itself, outside any run.
+struct Outsider {
+    explicit Outsider(const std::string& args) {
+        std::string commandLine = "\"" + SelfPath() + "\" --helper " + args;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info = {};
+        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &info)) {
+            CloseHandle(info.hThread);
+            process = info.hProcess;
+            pid = info.dwProcessId;
+        }
+    }
+    ~Outsider() {
+        if (!process) return;
+        TerminateProcess(process, 0);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
+    bool Alive() const { return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
+
+    HANDLE process = nullptr;
+    DWORD pid = 0;
+};
+
+DWORD ParentOf(DWORD pid) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    DWORD parent = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more && !parent;
+         more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ProcessID == pid) parent = entry.th32ParentProcessID;
+    }
+    CloseHandle(snapshot);
+    return parent;
+}
+
+DWORD WINAPI Idle(void*) { return 0; }
+
+// Takes one id from Wine's pool and gives it back at once.
+DWORD CycleId() {
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, Idle, nullptr, 0, &id);
+    if (!thread) return 0;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return id;
+}
+
+// Wine keeps one pool for process and thread ids: a freed id goes to the end
+// of a queue, and ids are taken from its front once the pool has no fresh
+// ones left and at least 256 are queued. Cycling threads walks through the
+// queue: each one takes the front id and puts it back at the end. True once
+// `target` came out (and went back at the end right behind *previous, the id
+// cycled just before it).
+bool CycleTo(DWORD target, DWORD* previous) {
+    *previous = 0;
+    for (int i = 0; i < 100000; ++i) {
+        DWORD id = CycleId();
+        if (!id) return false;
+        if (id == target) return true;
+        *previous = id;
+    }
+    return false;
+}
+
+// Makes the next process started take the freed id `target`, unless another
+// program takes or gives back an id meanwhile.
+bool LineUp(DWORD target) {
+    for (int i = 0; i < 300; ++i) CycleId();
+    DWORD before = 0, unused = 0;
+    return CycleTo(target, &before) && before && CycleTo(before, &unused);
 }
 
 }  // namespace
@@ -163,4 +243,84 @@ TEST(Driver, ScreenshotReadsThePixelsOfOtherPrograms) {
 
     EXPECT_TRUE(window.Close());
     EXPECT_EQ(run.WaitExit(), kHelperPaintExit);
+}
+
+// A grandchild whose parent and grandparent have ended is still the run's,
+// is found, and ends with the run; a process that took over the id of the
+// ended parent, and one that was never the run's, are left alone.
+TEST(Driver, TracksTheRunByJobNotByProcessId) {
+    Outsider unrelated("hang");
+    ASSERT_TRUE(unrelated.Alive());
+    std::string eventName = "E2EDriverRelay" + std::to_string(GetCurrentProcessId());
+    bool reused = false;
+    for (int attempt = 0; attempt < 5 && !reused; ++attempt) {
+        SCOPED_TRACE(attempt);
+        HANDLE release = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+        ASSERT_NE(release, nullptr);
+        // chain -> relay -> hang; the chain ends at once.
+        Process run = StartHelper("chain " + eventName);
+        EXPECT_EQ(run.WaitExit(), 0);
+        std::set<DWORD> family;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < kWindowTimeout;
+             Sleep(kPollInterval)) {
+            family = run.Family();
+            if (family.size() == 2) break;
+        }
+        ASSERT_EQ(family.size(), 2u);
+        EXPECT_EQ(family.count(run.pid()), 0u);
+        EXPECT_EQ(family.count(unrelated.pid), 0u);
+        DWORD relay = 0, grandchild = 0;
+        for (DWORD pid : family) {
+            if (family.count(ParentOf(pid))) {
+                grandchild = pid;
+                relay = ParentOf(pid);
+            }
+        }
+        ASSERT_NE(grandchild, 0u);
+        HANDLE relayHandle = OpenProcess(SYNCHRONIZE, FALSE, relay);
+        HANDLE grandchildHandle =
+            OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, grandchild);
+        ASSERT_NE(relayHandle, nullptr);
+        ASSERT_NE(grandchildHandle, nullptr);
+
+        // The relay ends, its id goes back to Wine's pool, and an unrelated
+        // program is made to take it.
+        SetEvent(release);
+        EXPECT_EQ(WaitForSingleObject(relayHandle, kExitTimeout), WAIT_OBJECT_0);
+        CloseHandle(relayHandle);
+        for (DWORD start = GetTickCount(); GetTickCount() - start < kExitTimeout;
+             Sleep(kPollInterval)) {
+            HANDLE stale = OpenProcess(SYNCHRONIZE, FALSE, relay);
+            if (!stale) break;
+            CloseHandle(stale);
+        }
+        std::unique_ptr<Outsider> taker;
+        if (LineUp(relay)) {
+            taker.reset(new Outsider("hang"));
+            reused = taker->pid == relay;
+        }
+        Log("the relay's id " + std::to_string(relay) +
+            (reused ? " was taken over by an unrelated process" : " was not taken over"));
+
+        EXPECT_EQ(run.Family(), std::set<DWORD>{grandchild});
+        EXPECT_TRUE(run.Owns(grandchild));
+        EXPECT_FALSE(run.Owns(unrelated.pid));
+        if (taker) {
+            EXPECT_FALSE(run.Owns(taker->pid));
+        }
+        run.Terminate();
+        EXPECT_EQ(WaitForSingleObject(grandchildHandle, 0), WAIT_OBJECT_0);
+        DWORD code = 0;
+        EXPECT_TRUE(GetExitCodeProcess(grandchildHandle, &code));
+        EXPECT_EQ(code, 0xDEADu);
+        EXPECT_TRUE(run.Family().empty());
+        EXPECT_TRUE(run.WaitAllExit());
+        EXPECT_TRUE(unrelated.Alive());
+        if (taker) {
+            EXPECT_TRUE(taker->Alive());
+        }
+        CloseHandle(grandchildHandle);
+        CloseHandle(release);
+    }
+    EXPECT_TRUE(reused) << "Wine never handed the ended relay's id to another process";
 }

@@ -172,17 +172,29 @@ int ShowPaintWindow() {
     return (int)msg.wParam;
 }
 
-int Spawn(const char* style) {
-    std::string commandLine = "\"" + SelfPath() + "\" --helper msgbox " + style;
+// Starts "--helper ARGS" and closes its handles at once, so that nothing of
+// this process keeps the child's id reserved.
+bool StartHelper(const std::string& args) {
+    std::string commandLine = "\"" + SelfPath() + "\" --helper " + args;
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
     if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info))
-        return 1;
+        return false;
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
-    return 0;
+    return true;
+}
+
+// Starts "hang", then ends once the event is set (or after a minute).
+int Relay(const char* event) {
+    HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, event);
+    if (!release) return 3;
+    bool started = StartHelper("hang");
+    WaitForSingleObject(release, 60000);
+    CloseHandle(release);
+    return started ? 0 : 1;
 }
 
 }  // namespace
@@ -199,7 +211,11 @@ int RunHelper(int argc, char** argv) {
         return MessageBoxA(nullptr, kBoxText, kBoxTitle, (UINT)strtoul(argv[1], nullptr, 0));
     if (strcmp(mode, "dialog") == 0 && argc >= 2) return ShowDialog(argv[1]);
     if (strcmp(mode, "paint") == 0) return ShowPaintWindow();
-    if (strcmp(mode, "spawn") == 0 && argc >= 2) return Spawn(argv[1]);
+    if (strcmp(mode, "spawn") == 0 && argc >= 2)
+        return StartHelper(std::string("msgbox ") + argv[1]) ? 0 : 1;
+    if (strcmp(mode, "chain") == 0 && argc >= 2)
+        return StartHelper(std::string("relay ") + argv[1]) ? 0 : 1;
+    if (strcmp(mode, "relay") == 0 && argc >= 2) return Relay(argv[1]);
     if (strcmp(mode, "hang") == 0) {
         Sleep(INFINITE);
         return 0;

@@ -16,6 +16,8 @@ std::string SelfPath();
 //                     blue; WM_CLOSE ends it with kHelperPaintExit
 //   spawn STYLE       starts "msgbox STYLE" and ends at once (exit 0)
 //   hang              sleeps forever without a window
+//   chain EVENT       starts "relay EVENT" and ends at once (exit 0)
+//   relay EVENT       starts "hang", then ends when the named event is set
 int RunHelper(int argc, char** argv);
 
 // What the helpers show, in UTF-8 (the helpers show their code page 932 form).
