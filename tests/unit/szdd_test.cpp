@@ -8,15 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "package/szdd.h"
+#include "tests/common/szdd_bytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-bool Append(void* context, const uint8_t* bytes, size_t size) {
-    static_cast<Bytes*>(context)->insert(static_cast<Bytes*>(context)->end(), bytes, bytes + size);
-    return true;
-}
+using namespace szdd_bytes;
 
 bool Refuse(void*, const uint8_t*, size_t) { return false; }
 
@@ -30,19 +26,6 @@ Bytes Compress(const Bytes& data, char replaced = 'x', const SzddRunner* runner 
 SzddStatus Expand(const Bytes& file, Bytes* out, SzddHeader* header = nullptr) {
     out->clear();
     return SzddExpand(file.data(), file.size(), Append, out, header);
-}
-
-Bytes Text(const char* text) { return Bytes(text, text + strlen(text)); }
-
-Bytes Random(size_t size, uint32_t seed, const char* alphabet = nullptr) {
-    std::mt19937 random(seed);
-    Bytes out(size);
-    size_t letters = alphabet ? strlen(alphabet) : 256;
-    for (uint8_t& byte : out) {
-        size_t k = random() % letters;
-        byte = alphabet ? static_cast<uint8_t>(alphabet[k]) : static_cast<uint8_t>(k);
-    }
-    return out;
 }
 
 // Words with repeats, spaces and line ends, roughly like a text file.
@@ -64,11 +47,6 @@ Bytes Header(uint32_t length, char mode = 'A', char replaced = 0) {
                static_cast<uint8_t>(replaced)};
     for (int k = 0; k < 4; ++k) h.push_back(static_cast<uint8_t>(length >> (8 * k)));
     return h;
-}
-
-Bytes Concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 struct ItemCounts {

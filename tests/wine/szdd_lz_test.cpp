@@ -12,37 +12,15 @@
 #include <vector>
 
 #include "package/szdd.h"
+#include "tests/common/szdd_bytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace szdd_bytes;
 
 typedef INT(WINAPI* LzInitFunction)(INT);
 typedef LONG(WINAPI* LzCopyFunction)(INT, INT);
 typedef void(WINAPI* LzCloseFunction)(INT);
-
-bool Append(void* context, const uint8_t* bytes, size_t size) {
-    static_cast<Bytes*>(context)->insert(static_cast<Bytes*>(context)->end(), bytes, bytes + size);
-    return true;
-}
-
-Bytes Random(size_t size, uint32_t seed, const char* alphabet = nullptr) {
-    std::mt19937 random(seed);
-    Bytes out(size);
-    size_t letters = alphabet ? strlen(alphabet) : 256;
-    for (uint8_t& byte : out) {
-        size_t k = random() % letters;
-        byte = alphabet ? static_cast<uint8_t>(alphabet[k]) : static_cast<uint8_t>(k);
-    }
-    return out;
-}
-
-Bytes Concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-Bytes Text(const char* text) { return Bytes(text, text + strlen(text)); }
 
 Bytes ReadWhole(const std::string& path) {
     Bytes bytes;
