@@ -13,9 +13,9 @@
 #include "package/archive_writer.h"
 #include "package/szdd.h"
 #include "tools/mkpackage/build_plan.h"
+#include "tools/mkpackage/command_support.h"
 #include "tools/mkpackage/commands.h"
 #include "tools/mkpackage/host.h"
-#include "tools/mkpackage/times.h"
 
 namespace {
 
@@ -346,13 +346,7 @@ int RunBuild(int argc, char** argv) {
     ByteString error;
     if (!WritePackage(request.stubPath.c_str(), archiveInputs.data(), archiveInputs.size(),
                       selfTime, options.output.c_str(), &error)) {
-        const char* line = error.c_str();
-        while (*line) {
-            const char* end = strchr(line, '\n');
-            size_t length = end ? static_cast<size_t>(end - line) : strlen(line);
-            fprintf(stderr, "mkpackage build: %.*s\n", static_cast<int>(length), line);
-            line += length + (end ? 1 : 0);
-        }
+        PrintErrorLines("build", error.c_str());
         return kRefused;
     }
     if (options.quiet) return 0;

@@ -10,9 +10,9 @@
 
 #include "package/archive.h"
 #include "package/archive_writer.h"
+#include "tools/mkpackage/command_support.h"
 #include "tools/mkpackage/commands.h"
 #include "tools/mkpackage/host.h"
-#include "tools/mkpackage/times.h"
 
 namespace {
 
@@ -39,16 +39,6 @@ bool ToCodePage932(const std::string& native, std::string* cp932) {
 }
 
 std::string BaseName(const std::string& path) { return host::BaseName(path); }
-
-void PrintProblems(const ByteString& problems) {
-    const char* line = problems.c_str();
-    while (*line) {
-        const char* end = strchr(line, '\n');
-        size_t length = end ? static_cast<size_t>(end - line) : strlen(line);
-        fprintf(stderr, "mkpackage pack: %.*s\n", static_cast<int>(length), line);
-        line += length + (end ? 1 : 0);
-    }
-}
 
 }  // namespace
 
@@ -114,12 +104,12 @@ int RunPack(int argc, char** argv) {
     if (!namesOk) {
         if (!inputs.empty() &&
             !CheckPackageInputs(stub, inputs.data(), inputs.size(), selfTime, &problems)) {
-            PrintProblems(problems);
+            PrintErrorLines("pack", problems.c_str());
         }
         return kRefused;
     }
     if (!WritePackage(stub, inputs.data(), inputs.size(), selfTime, output, &problems)) {
-        PrintProblems(problems);
+        PrintErrorLines("pack", problems.c_str());
         return kRefused;
     }
     if (!haveScript) {

@@ -1,10 +1,12 @@
-// The times that mkpackage takes from its command line and its environment.
+// What the mkpackage commands share: the times they take from the command
+// line and the environment, and how they report a list of problems.
 #pragma once
 
 #include <errno.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 // Whole decimal seconds in the archive's signed 32-bit range.
 inline bool ParseSeconds(const char* text, int64_t* seconds) {
@@ -30,4 +32,15 @@ inline bool ReadTimeCap(const char* command, int64_t* cap) {
             "mkpackage %s: SOURCE_DATE_EPOCH is not whole seconds since 1970 (up to 2147483647)\n",
             command);
     return false;
+}
+
+// Each line of text (lines end in "\n", the last one may not) on stderr,
+// said as `command`.
+inline void PrintErrorLines(const char* command, const char* text) {
+    while (*text) {
+        const char* end = strchr(text, '\n');
+        size_t length = end ? static_cast<size_t>(end - text) : strlen(text);
+        fprintf(stderr, "mkpackage %s: %.*s\n", command, static_cast<int>(length), text);
+        text += length + (end ? 1 : 0);
+    }
 }
