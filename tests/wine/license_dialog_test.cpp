@@ -101,22 +101,19 @@ TEST_F(LicenseDialogTest, ShowsTheTermsFromTheRtfAsCodePage932Text) {
 
 TEST_F(LicenseDialogTest, ResourceTextsStayUnlessTheScriptGivesItsOwn) {
     std::string accept, decline;
-    Run([&](const DialogDriver&, HWND dialog) {
+    auto readButtons = [&](const DialogDriver&, HWND dialog) {
         accept = DialogDriver::ItemText(dialog, IDOK);
         decline = DialogDriver::ItemText(dialog, IDCANCEL);
         DialogDriver::Press(dialog, IDCANCEL);
-    });
+    };
+    Run(readButtons);
     EXPECT_EQ(accept, "OK（承認する）");
     EXPECT_EQ(decline, "キャンセル（承認しない）");
 
     Config().StartTitle = "利用規約";
     Config().StartDlgOK = "承諾する";
     Config().StartDlgCancel = "承諾しない";
-    Run([&](const DialogDriver&, HWND dialog) {
-        accept = DialogDriver::ItemText(dialog, IDOK);
-        decline = DialogDriver::ItemText(dialog, IDCANCEL);
-        DialogDriver::Press(dialog, IDCANCEL);
-    });
+    Run(readButtons);
     EXPECT_EQ(accept, "承諾する");
     EXPECT_EQ(decline, "承諾しない");
 }
