@@ -70,13 +70,18 @@ inline void RemoveTree(const std::string& dir) {
     RemoveDirectoryA(dir.c_str());
 }
 
-// The Wine form of a path of the source tree.
-inline std::string SourcePath(const std::string& relative) {
-    std::string path = "Z:" INSTALLER_SOURCE_DIR "/" + relative;
+// The Wine form of a Unix path.
+inline std::string WinePath(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
     for (char& c : path) {
         if (c == '/') c = '\\';
     }
     return path;
+}
+
+// The Wine form of a path of the source tree.
+inline std::string SourcePath(const std::string& relative) {
+    return WinePath(INSTALLER_SOURCE_DIR "/" + relative);
 }
 
 // An SZDD file written by hand: literal-only groups (flag byte 0xFF, then

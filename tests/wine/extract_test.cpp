@@ -13,35 +13,16 @@
 #include "package/archive.h"
 #include "package/archive_writer.h"
 #include "package/setup_config.h"
+#include "tests/wine/engine_fixture.h"
 
 namespace {
 
 const char kOrigin[] = "C:\\origin\\";
 
-std::string WindowsPath(const std::string& unixPath) {
-    std::string path = "Z:" + unixPath;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
-}
-
 std::string TempDir() {
     char buffer[MAX_PATH];
     GetTempPathA(sizeof buffer, buffer);
     return buffer;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
-    CloseHandle(file);
-    return bytes;
 }
 
 void WriteAll(const std::string& path, const std::string& bytes) {
@@ -86,8 +67,8 @@ int64_t LastWriteSeconds(const std::string& path, int64_t* accessSeconds) {
 class ExtractTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        stubPath_ = WindowsPath(INSTALLER_BUILD_DIR "/install.exe");
-        stub_ = ReadAll(stubPath_);
+        stubPath_ = engine_test::WinePath(INSTALLER_BUILD_DIR "/install.exe");
+        stub_ = engine_test::ReadFileBytes(stubPath_);
         ASSERT_FALSE(stub_.empty()) << stubPath_;
         work_ = TempDir() + "extract_test_" + std::to_string(GetCurrentProcessId()) + "\\";
         CreateDirectoryA(work_.c_str(), nullptr);
@@ -184,7 +165,7 @@ TEST_F(ExtractTest, ExtractsEveryEntryIntoAFreshDirectoryWithTheArchiveTimes) {
     int64_t accessed = 0;
     EXPECT_EQ(LastWriteSeconds(config.ExtractedFiles[0].c_str(), &accessed), 1213187075);
     EXPECT_EQ(accessed, 1213187075);
-    EXPECT_EQ(ReadAll(config.ExtractedFiles[0].c_str()), stub_);
+    EXPECT_EQ(engine_test::ReadFileBytes(config.ExtractedFiles[0].c_str()), stub_);
     for (size_t i = 0; i < 4; ++i) {
         SCOPED_TRACE(files[i].name);
         std::string path = config.ExtractedFiles[i + 1].c_str();
@@ -192,7 +173,7 @@ TEST_F(ExtractTest, ExtractsEveryEntryIntoAFreshDirectoryWithTheArchiveTimes) {
         // Before the file is read: reading moves its access time.
         EXPECT_EQ(LastWriteSeconds(path, &accessed), files[i].time);
         EXPECT_EQ(accessed, files[i].time);
-        EXPECT_EQ(ReadAll(path), files[i].data);
+        EXPECT_EQ(engine_test::ReadFileBytes(path), files[i].data);
     }
 
     RemoveExtractedFiles();
@@ -271,7 +252,7 @@ TEST_F(ExtractTest, ArchiveTolerantOfLineEndsExtractsFromARealFile) {
     ASSERT_EQ(config.ExtractedFiles.Count(), 2u);
     std::string path = config.ExtractedFiles[1].c_str();
     EXPECT_EQ(path, std::string(config.ExtractDir.c_str()) + "\\name with spaces.txt");
-    EXPECT_EQ(ReadAll(path), "DATA");
+    EXPECT_EQ(engine_test::ReadFileBytes(path), "DATA");
     int64_t accessed = 0;
     EXPECT_EQ(LastWriteSeconds(path, &accessed), 200);
 }

@@ -18,28 +18,9 @@
 #include "tests/common/profile_corpus.h"
 #include "tests/common/setup_config_compare.h"
 #include "tests/common/tricky_script.h"
+#include "tests/wine/engine_fixture.h"
 
 namespace {
-
-std::string WinePath(const std::string& unixPath) {
-    std::string path = "Z:" + unixPath;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return text;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got) text.append(chunk, got);
-    CloseHandle(file);
-    return text;
-}
 
 bool WriteWholeFile(const std::string& path, const std::string& text) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -214,7 +195,7 @@ TEST(ProfileDifferential, PortableReaderAnswersEveryQuestionLikeTheProfileApi) {
         std::string file = dir.Write("corpus" + std::to_string(index++) + ".ini", entry.text);
         CompareFile(entry.name, file, entry.text);
     }
-    std::string sample = ReadWholeFile(WinePath(INSTALLER_SOURCE_DIR "/sample/install.inf"));
+    std::string sample = engine_test::ReadFileBytes(engine_test::SourcePath("sample/install.inf"));
     ASSERT_FALSE(sample.empty());
     CompareFile("sample", dir.Write("sample.ini", sample), sample);
     CompareFile("tricky", dir.Write("tricky.ini", TrickyScript()), TrickyScript());
@@ -278,7 +259,7 @@ private:
 };
 
 TEST_F(SetupScriptWin, SampleScriptGivesTheSameRecordThroughTheProfileApi) {
-    std::string dir = WinePath(INSTALLER_SOURCE_DIR "/sample/");
+    std::string dir = engine_test::SourcePath("sample/");
     for (bool uninstallMode : {false, true}) {
         SCOPED_TRACE(uninstallMode ? "uninstaller" : "installer");
         ExpectBothRoutesAgree(dir, uninstallMode);
