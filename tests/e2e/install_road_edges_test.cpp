@@ -11,6 +11,7 @@
 #include "tests/e2e/driver.h"
 #include "tests/e2e/installer_kit.h"
 #include "tests/e2e/registration_kit.h"
+#include "tests/support/small_volume.h"
 
 using namespace e2e;
 
@@ -40,77 +41,6 @@ std::string Script(const std::string& sourceLines) {
     return SetupScript(kName, {"InstallPath=e2e\\road-edge-default", "InstDispProgramMenu=0"}) +
            Cp932FromUtf8(sourceLines);
 }
-
-// A drive letter linked to a 4 MiB tmpfs for as long as the object lives.
-// Mounting needs root on the Linux side; Wine starts Unix programs through
-// CreateProcess, which is how the test reaches it.
-class SmallVolume {
-public:
-    SmallVolume() {
-        char prefix[MAX_PATH] = "";
-        if (!GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix)) {
-            why_ = "WINEPREFIX is not set";
-            return;
-        }
-        for (char letter = 'k'; letter <= 'y' && !letter_; ++letter) {
-            char root[] = {letter, ':', '\\', 0};
-            if (GetDriveTypeA(root) == DRIVE_NO_ROOT_DIR) letter_ = letter;
-        }
-        if (!letter_) {
-            why_ = "no free drive letter";
-            return;
-        }
-        mountPoint_ = "/tmp/installer-e2e-volume-" + std::to_string(GetCurrentProcessId());
-        link_ = std::string(prefix) + "/dosdevices/" + letter_ + ":";
-        if (!Shell("mkdir -p '" + mountPoint_ + "' && mount -t tmpfs -o size=4m tmpfs '" +
-                   mountPoint_ + "' && ln -sfn '" + mountPoint_ + "' '" + link_ + "'")) {
-            why_ = "cannot mount a tmpfs (needs root) at " + mountPoint_;
-            Shell("rmdir '" + mountPoint_ + "'");
-            mountPoint_.clear();
-        }
-    }
-    ~SmallVolume() {
-        if (!mountPoint_.empty()) {
-            Shell("rm -f '" + link_ + "'; umount '" + mountPoint_ + "' || umount -l '" + mountPoint_ +
-                  "'; rmdir '" + mountPoint_ + "'");
-        }
-    }
-    bool Ready() const { return !mountPoint_.empty(); }
-    const std::string& WhyNot() const { return why_; }
-    std::string Root() const { return std::string(1, letter_) + ":\\"; }
-
-private:
-    // Wine does not track Unix children (their handle is not waitable), so
-    // the script reports its status through a file that Z: reaches.
-    static bool Shell(const std::string& script) {
-        std::string status =
-            "/tmp/installer-e2e-volume-" + std::to_string(GetCurrentProcessId()) + ".status";
-        std::string statusDos = ZPath(status);
-        DeleteFileA(statusDos.c_str());
-        std::string command =
-            "/bin/sh -c \"(" + script + ") >/dev/null 2>&1; echo $? >" + status + "\"";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &process)) {
-            return false;
-        }
-        if (process.hThread) CloseHandle(process.hThread);
-        if (process.hProcess) CloseHandle(process.hProcess);
-        std::string code;
-        for (int waited = 0; waited < 10000 && code.empty(); waited += 20) {
-            Sleep(20);
-            std::string line = ReadFileBytes(statusDos);
-            if (line.find('\n') != std::string::npos) code = line;
-        }
-        DeleteFileA(statusDos.c_str());
-        return code == "0\n";
-    }
-
-    char letter_ = 0;
-    std::string mountPoint_, link_, why_;
-};
 
 const char kProgram[] = "MZ program bytes that stay as they are\r\n";
 const char kReadme[] = "read me\r\n";
@@ -196,10 +126,14 @@ TEST(InstallRoadEdges, LockedDestinationFileGivesMessage7ThenMessage10) {
 
 // A volume that fills up in the middle of the copy: the file that no longer
 // fits is named in message 7, and the run ends with message 10 instead of
-// hanging or crashing.
+// hanging or crashing. The sizes leave nothing to chance: the first entry
+// takes a sixteenth of the volume, the second is twice the whole volume.
 TEST(InstallRoadEdges, VolumeFillingUpDuringTheCopyGivesMessage7AndMessage10) {
-    SmallVolume volume;
+    SmallVolume volume(1u << 20);
     if (!volume.Ready()) GTEST_SKIP() << "no small volume: " << volume.WhyNot();
+    const std::string first(volume.Size() / 16, 'a');
+    const std::string second(volume.Size() * 2, 'b');
+    ASSERT_GE(volume.FreeBytes(), volume.Size() / 2);
     RegistrationGuard registration(EdgeTraces());
     ScratchDir package("road-full-volume");
     // Enough for the check of the destination dialog, not for the files.
@@ -208,8 +142,8 @@ TEST(InstallRoadEdges, VolumeFillingUpDuringTheCopyGivesMessage7AndMessage10) {
                             "DstNeedSpace=1000"}) +
         "first.bin=1\r\nsecond.bin=1\r\nlast.txt=1\r\n";
     std::string exe = BuildInstaller(package, {{"install.inf", script},
-                                               {"first.bin", std::string(2500000, 'a')},
-                                               {"second.bin", std::string(2500000, 'b')},
+                                               {"first.bin", first},
+                                               {"second.bin", second},
                                                {"last.txt", kReadme}});
     ASSERT_FALSE(exe.empty());
     Process run = Driver::Start(exe);
@@ -217,23 +151,24 @@ TEST(InstallRoadEdges, VolumeFillingUpDuringTheCopyGivesMessage7AndMessage10) {
     ASSERT_TRUE(ask.found());
     ask.SetText(1000, volume.Root() + "inst");
     ask.Press(IDOK);
+    // What was written of the second entry stays and fills the volume to
+    // its last page, so the last entry finds no room either.
+    const std::vector<std::string> expected = {Text7("second.bin"), Text7("last.txt"),
+                                               Text10(kName)};
     std::vector<std::string> texts;
-    while (texts.size() < 6) {
+    while (texts.size() < expected.size()) {
         Window box = run.WaitMessageBox();
         if (!box.found()) break;
         texts.push_back(box.text);
         EXPECT_EQ(box.icon, "exclamation") << box.text;
         box.Answer(IDOK);
-        if (box.text == Text10(kName)) break;
     }
-    ASSERT_GE(texts.size(), 2u);
-    EXPECT_EQ(texts.front(), Text7("second.bin"));
-    EXPECT_EQ(texts.back(), Text10(kName));
-    for (size_t i = 1; i + 1 < texts.size(); ++i) EXPECT_EQ(texts[i], Text7("last.txt"));
+    EXPECT_EQ(texts, expected);
     for (const Window& window : run.WatchUntilExit(3000))
         EXPECT_FALSE(window.IsMessageBox()) << window.Describe();
     EXPECT_EQ(run.WaitExit(), 0);
-    EXPECT_EQ(ReadFileBytes(volume.Root() + "inst\\first.bin"), std::string(2500000, 'a'));
+    EXPECT_LT(volume.FreeBytes(), SmallVolume::kPage);
+    EXPECT_EQ(ReadFileBytes(volume.Root() + "inst\\first.bin"), first);
 }
 
 // Two new levels typed under an existing folder: both are made, the

@@ -5,13 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "app/messages_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"
+#include "tests/support/small_volume.h"
 #include "tests/wine/dialog_driver.h"
 #include "tests/wine/engine_fixture.h"
 #include "ui/dest_dir_dialog_win.h"
@@ -282,84 +281,8 @@ TEST_F(DestDirDialogTest, StepAskDirInSilentModeInstallsUnderTheWindowsDrive) {
     RemoveTree(root + top);
 }
 
-// A drive letter of this test linked to a 4 MiB tmpfs, for as long as the
-// object lives. Mounting needs root on the Linux side; Wine starts Unix
-// programs through CreateProcess, which is how the test reaches it.
-class SmallVolume {
-public:
-    SmallVolume() {
-        char prefix[MAX_PATH] = "";
-        if (!GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix)) {
-            why_ = "WINEPREFIX is not set";
-            return;
-        }
-        for (char letter = 'k'; letter <= 'y' && !letter_; ++letter) {
-            char root[] = {letter, ':', '\\', 0};
-            if (GetDriveTypeA(root) == DRIVE_NO_ROOT_DIR) letter_ = letter;
-        }
-        if (!letter_) {
-            why_ = "no free drive letter";
-            return;
-        }
-        mountPoint_ = "/tmp/installer-small-volume-" + std::to_string(GetCurrentProcessId());
-        link_ = std::string(prefix) + "/dosdevices/" + letter_ + ":";
-        if (!Shell("mkdir -p '" + mountPoint_ + "' && mount -t tmpfs -o size=4m tmpfs '" +
-                   mountPoint_ + "' && ln -sfn '" + mountPoint_ + "' '" + link_ + "'")) {
-            why_ = "cannot mount a tmpfs (needs root) at " + mountPoint_;
-            Shell("rmdir '" + mountPoint_ + "'");
-            mountPoint_.clear();
-        }
-    }
-    ~SmallVolume() {
-        if (!mountPoint_.empty()) {
-            // Wine may still hold the volume's directories open for a moment;
-            // a lazy unmount detaches it all the same.
-            Shell("rm -f '" + link_ + "'; umount '" + mountPoint_ + "' || umount -l '" + mountPoint_ +
-                  "'; rmdir '" + mountPoint_ + "'");
-        }
-    }
-    bool Ready() const { return !mountPoint_.empty(); }
-    const std::string& WhyNot() const { return why_; }
-    std::string Root() const { return std::string(1, letter_) + ":\\"; }
-
-private:
-    // Wine does not track Unix children (their handle is not waitable), so
-    // the script reports its status through a file that Z: reaches.
-    static bool Shell(const std::string& script) {
-        std::string status = "/tmp/installer-small-volume-" + std::to_string(GetCurrentProcessId()) +
-                             ".status";
-        std::string statusDos = "Z:" + status;
-        for (char& c : statusDos) c = c == '/' ? '\\' : c;
-        DeleteFileA(statusDos.c_str());
-        std::string command = "/bin/sh -c \"(" + script + ") >/dev/null 2>&1; echo $? >" + status + "\"";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &process)) {
-            return false;
-        }
-        if (process.hThread) CloseHandle(process.hThread);
-        if (process.hProcess) CloseHandle(process.hProcess);
-        std::string code;
-        for (int waited = 0; waited < 10000 && code.empty(); waited += 20) {
-            Sleep(20);
-            FILE* file = fopen(statusDos.c_str(), "rb");
-            if (!file) continue;
-            char line[16] = "";
-            if (fgets(line, sizeof line, file) && strchr(line, '\n')) code = line;
-            fclose(file);
-        }
-        DeleteFileA(statusDos.c_str());
-        return code == "0\n";
-    }
-
-    char letter_ = 0;
-    std::string mountPoint_, link_, why_;
-};
-
 TEST_F(DestDirDialogTest, AVolumeWithoutRoomIsRefusedWithMessage3) {
-    SmallVolume volume;
+    SmallVolume volume(4u << 20);
     if (!volume.Ready()) GTEST_SKIP() << "no small volume: " << volume.WhyNot();
     std::string target = volume.Root() + "Quorvane\\Orbelo";
     int result = RunDriven([] { return RunDestDirDialog(nullptr); },
