@@ -177,7 +177,10 @@ TEST(Reinstall, RunsTheInstalledUninstallerFirstAndKeepsTheSettings) {
     EXPECT_NE(question.pid, installer.pid());
     EXPECT_EQ(ReadFileBytes(dir + "\\install.exe"), ReadFileBytes(exe));
     for (const Window& window : installer.Windows()) EXPECT_NE(window.pid, installer.pid());
-    DWORD firstInstance = question.pid;
+    // Held by handle: once the first instance is gone, Wine may give its id
+    // to another process.
+    HANDLE first = OpenProcess(SYNCHRONIZE, FALSE, question.pid);
+    EXPECT_NE(first, nullptr);
     question.Answer(IDYES);
 
     // The relaunched copy works while the installer waits on its mutex.
@@ -187,8 +190,7 @@ TEST(Reinstall, RunsTheInstalledUninstallerFirstAndKeepsTheSettings) {
     HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "Quorvane_UnInstaller");
     EXPECT_NE(mutex, nullptr);
     if (mutex) CloseHandle(mutex);
-    HANDLE first = OpenProcess(SYNCHRONIZE, FALSE, firstInstance);
-    EXPECT_TRUE(!first || WaitForSingleObject(first, 0) == WAIT_OBJECT_0);
+    EXPECT_TRUE(first && WaitForSingleObject(first, 0) == WAIT_OBJECT_0);
     if (first) CloseHandle(first);
     EXPECT_TRUE(installer.Running());
     // The uninstallation deleted the settings key, as the script says.
