@@ -32,12 +32,9 @@ echo "== interoperability with other SZDD readers and writers"
 sh tests/interop/szdd_interop.sh $B/host || status=1
 
 echo "== Windows-side tests under wine64"
-# A test that fails is run again (up to three runs): a few scenarios still
-# depend on timing under Wine (a helper process of Wine outliving a run, a
-# small volume's free space); a failure that repeats fails the suite.
 wine_env_start
 mkdir -p $B/artifacts
-ctest --test-dir $B/x64 -j 1 --timeout 180 --repeat until-pass:3 --output-on-failure || status=1
+ctest --test-dir $B/x64 -j 1 --timeout 180 --output-on-failure || status=1
 
 echo "== mkpackage natively and as a Windows program"
 sh tests/tools/mkpackage_windows.sh $B || status=1

@@ -92,7 +92,8 @@ double DarkShare(const Screenshot& shot, const RECT& bar) {
 
 // Three files of equal size: while the second is being copied the bar shows
 // a third (or two thirds, when the second was done just before the moment was
-// caught), never the empty bar of the start.
+// caught), never the empty bar of the start. The picture of the dialog over
+// the background window is kept for a person to look at.
 TEST(CopyProgress, BarShowsTheCopiedShareWhileTheNextFileIsCopied) {
     ProductTraces traces;
     traces.name = kName;

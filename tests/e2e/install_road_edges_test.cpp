@@ -211,47 +211,6 @@ TEST(InstallRoadEdges, TwoNewLevelsUnderAnExistingFolderReceiveTheFiles) {
     EXPECT_EQ(ReadFileBytes(installed + "\\readme.txt"), kReadme);
 }
 
-// The copy dialog over the background window during the copy, kept as a
-// picture: a large entry makes the copy last long enough to catch it.
-TEST(InstallRoadEdges, CopyDialogShowsOverTheBackgroundWindowDuringALongCopy) {
-    RegistrationGuard registration(EdgeTraces());
-    ScratchDir package("road-long-copy");
-    ScratchDir target("road-long-copy-target");
-    const size_t large = 150u << 20;
-    std::string script = SetupScript(kName, {"InstallPath=e2e\\road-edge-default",
-                                             "InstDispProgramMenu=0", "DstNeedSpace=157286400"}) +
-                         "large.bin=1\r\n";
-    std::string exe = BuildInstaller(
-        package, {{"install.inf", script}, {"large.bin", std::string(large, 'L')}});
-    ASSERT_FALSE(exe.empty());
-    Process run = Driver::Start(exe);
-    Window ask = run.WaitWindowTitled(kDirCaption);
-    ASSERT_TRUE(ask.found());
-    ask.SetText(1000, target.path());
-    ask.Press(IDOK);
-    Window copy = run.WaitWindowTitled(u8"ファイルのコピー");
-    ASSERT_TRUE(copy.found());
-    EXPECT_TRUE(copy.visible);
-    // Pictures for as long as the dialog lasts; the middle one is kept, taken
-    // while the large entry is being copied.
-    std::vector<Screenshot> shots;
-    while (copy.exists() && shots.size() < 200) {
-        shots.push_back(Screenshot::Take());
-        Sleep(30);
-    }
-    ASSERT_GE(shots.size(), 2u);
-    EXPECT_TRUE(shots[shots.size() / 2].SaveBmp(ArtifactPath("road-copy-dialog.bmp")));
-    Window box = run.WaitMessageBox();
-    ASSERT_TRUE(box.found());
-    EXPECT_EQ(box.text, Text8(kName));
-    box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
-    EXPECT_TRUE(run.WaitAllExit());
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    ASSERT_TRUE(GetFileAttributesExA(target.File("large.bin").c_str(), GetFileExInfoStandard, &data));
-    EXPECT_EQ(data.nFileSizeLow, large);
-}
-
 // The licence refused, by its button or by closing it and confirming: message
 // 2, no destination dialog, and nothing of the product on the disk or in the
 // registry.
