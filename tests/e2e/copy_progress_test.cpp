@@ -2,7 +2,6 @@
 // the files already copied while the next one is being copied, although the
 // copy never returns to the message loop in between.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "tests/e2e/driver.h"
+#include "tests/e2e/frozen_process.h"
 #include "tests/e2e/installer_kit.h"
 #include "tests/e2e/registration_kit.h"
 
@@ -21,42 +21,6 @@ const char kName[] = u8"ソフト進捗表示";
 const char kDirCaption[] = u8"インストール先のディレクトリ入力";
 const char kCopyCaption[] = u8"ファイルのコピー";
 const int kSourceItem = 1004;
-
-// Every thread of a process stopped for as long as the object lives, so that
-// a picture and the texts read around it describe one and the same moment.
-class FrozenProcess {
-public:
-    explicit FrozenProcess(DWORD pid) {
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-        if (snapshot == INVALID_HANDLE_VALUE) return;
-        THREADENTRY32 entry = {};
-        entry.dwSize = sizeof entry;
-        for (BOOL more = Thread32First(snapshot, &entry); more;
-             more = Thread32Next(snapshot, &entry)) {
-            if (entry.th32OwnerProcessID != pid) continue;
-            HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-            if (!thread) continue;
-            if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
-                CloseHandle(thread);
-                continue;
-            }
-            threads_.push_back(thread);
-        }
-        CloseHandle(snapshot);
-    }
-    ~FrozenProcess() {
-        for (HANDLE thread : threads_) {
-            ResumeThread(thread);
-            CloseHandle(thread);
-        }
-    }
-    FrozenProcess(const FrozenProcess&) = delete;
-    FrozenProcess& operator=(const FrozenProcess&) = delete;
-    bool frozen() const { return !threads_.empty(); }
-
-private:
-    std::vector<HANDLE> threads_;
-};
 
 std::string ItemText(HWND item) {
     char text[512] = "";
