@@ -23,7 +23,28 @@ private:
     HANDLE handle_;
 };
 
-// Starts the copy suspended and lets it go; false when it cannot be started.
+// An installer that started this instance looks for the mutex a second after
+// this instance has ended. A copy slowed down by a loaded machine may not have
+// created it by then, and the installer would go on while the uninstallation
+// is still to come. So this instance stays until the copy holds the mutex or
+// has ended; bounded, so that a copy stuck in its start-up cannot keep it
+// alive for good.
+constexpr DWORD kCopyStartLimit = 30000;
+constexpr DWORD kCopyStartPoll = 50;
+
+void WaitUntilCopyHoldsMutex(HANDLE copy) {
+    for (DWORD waited = 0; waited < kCopyStartLimit; waited += kCopyStartPoll) {
+        HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kUninstallerMutexName);
+        if (mutex) {
+            CloseHandle(mutex);
+            return;
+        }
+        if (WaitForSingleObject(copy, kCopyStartPoll) != WAIT_TIMEOUT) return;
+    }
+}
+
+// Starts the copy suspended and lets it go, and returns once the copy holds
+// the mutex or has ended; false when it cannot be started.
 bool StartCopy(char (&commandLine)[kRelaunchCommandSize]) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -39,6 +60,7 @@ bool StartCopy(char (&commandLine)[kRelaunchCommandSize]) {
     }
     ResumeThread(process.hThread);
     CloseHandle(process.hThread);
+    WaitUntilCopyHoldsMutex(process.hProcess);
     CloseHandle(process.hProcess);
     return true;
 }
@@ -70,8 +92,8 @@ RelaunchResult RelaunchFromTempCopy() {
                                          commandLine)) {
             result = RelaunchResult::kCommandTooLong;
         } else if (StartCopy(commandLine)) {
-            // The handles stay open until the copy has had time to take the
-            // mutex and to open its own image.
+            // The handles stay open a moment longer while the copy finishes
+            // its start-up.
             Sleep(1000);
             return RelaunchResult::kStarted;
         }

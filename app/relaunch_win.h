@@ -21,9 +21,10 @@ enum class RelaunchResult {
 // Copies the running executable to a new "Del" temporary file, holds it open
 // against writing and deletion, and starts it as
 // "<copy> -u -p \" InstallDir \" -c <handle>", where handle is an inheritable
-// SYNCHRONIZE handle of this process; then waits a second, so the copy has
-// taken the mutex before this process ends. The temporary file is deleted
-// again when the copy cannot be started.
+// SYNCHRONIZE handle of this process; then waits until the copy holds the
+// mutex or has ended (30 s at most) and a second more, so that whoever waits
+// for this process finds the mutex taken. The temporary file is deleted again
+// when the copy cannot be started.
 RelaunchResult RelaunchFromTempCopy();
 
 // Starts application / commandLine (either may be null, as for

@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/driver.h"
+#include "tests/e2e/frozen_process.h"
 #include "tests/e2e/installer_kit.h"
 #include "tests/e2e/registration_kit.h"
 #include "tests/e2e/uninstall_kit.h"
@@ -251,6 +253,54 @@ TEST(Uninstall, FilesThatStayKeepTheirDirectories) {
     EXPECT_EQ(ReadFileBytes(dir + "\\notes.txt"), "the user's own");
     EXPECT_TRUE(FileExists(dir + "\\readme.txt"));
     EXPECT_TRUE(FileExists(target.File("level")));
+    ExpectRegistrationGone();
+}
+
+// A copy slow to start, here held still from the moment it appears, keeps
+// the first instance running until the copy holds the mutex: an installer
+// waiting for the first instance must find the mutex taken, or it goes on
+// while the uninstallation is still to come.
+TEST(Uninstall, FirstInstanceEndsOnlyOnceTheCopyHoldsTheMutex) {
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    ScratchDir package("uninstall-slow-package");
+    ScratchDir target("uninstall-slow-target");
+    std::string exe = BuildProduct(package, TestProduct());
+    ASSERT_FALSE(exe.empty());
+    std::string dir = target.File("product");
+    RegistrationGuard registration(Traces(dir));
+    ASSERT_TRUE(InstallInto(exe, dir, kName));
+
+    Process run = StartUninstaller(kName);
+    Window question = run.WaitMessageBox();
+    ASSERT_TRUE(question.found());
+    question.Press(IDYES);
+    std::unique_ptr<FrozenProcess> copy;
+    for (DWORD start = GetTickCount(); !copy && GetTickCount() - start < kWindowTimeout;) {
+        for (DWORD pid : run.Family()) {
+            if (pid == run.pid()) continue;
+            copy.reset(new FrozenProcess(pid));
+            break;
+        }
+        Sleep(1);
+    }
+    ASSERT_TRUE(copy && copy->frozen()) << "no copy appeared";
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "Quorvane_UnInstaller");
+    if (mutex) CloseHandle(mutex);
+    ASSERT_EQ(mutex, nullptr) << "the copy was stopped too late to prove anything";
+    // Well past the second that the first instance pauses after the start.
+    Sleep(3000);
+    EXPECT_TRUE(run.Running()) << "the first instance ended before the copy held the mutex";
+    copy.reset();
+
+    // Let go, the copy takes the mutex before the first instance ends.
+    EXPECT_EQ(run.WaitExit(), 0);
+    mutex = OpenMutexA(SYNCHRONIZE, FALSE, "Quorvane_UnInstaller");
+    EXPECT_NE(mutex, nullptr);
+    if (mutex) CloseHandle(mutex);
+    std::string image = ConfirmAndFinish(run, false);
+    EXPECT_TRUE(DeletionScheduled(image)) << image;
+    EXPECT_FALSE(FileExists(dir));
     ExpectRegistrationGone();
 }
 
