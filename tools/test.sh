@@ -34,19 +34,21 @@ sh tests/interop/szdd_interop.sh $B/host || status=1
 echo "== Windows-side tests under wine64"
 wine_env_start
 mkdir -p $B/artifacts
-if ! ctest --test-dir $B/x64 -j 1 --timeout 180 --output-on-failure; then
+log=$B/x64/Testing/Temporary
+if ! ctest --test-dir $B/x64 -j 1 --timeout 120 --output-on-failure -O $B/x64-ctest.log; then
     # A test whose program never ran (the Wine loader ended before any test
-    # output) is started once more; a test that ran and failed stays failed.
-    log=$B/x64/Testing/Temporary
+    # output) or that hung is started once more; a test that ran to its end
+    # and failed stays failed.
     [ -s $log/LastTestsFailed.log ] || status=1
     ran=$(awk '/^[0-9]+\/[0-9]+ Testing: /{name=$3} /\[ RUN      \]/{print name}' \
         $log/LastTest.log | sort -u)
+    hung=$(awk '/\*\*\*Timeout/{print $4}' $B/x64-ctest.log)
     for name in $(sed 's/^[0-9]*://' $log/LastTestsFailed.log); do
-        if echo "$ran" | grep -qxF "$name"; then
+        if echo "$ran" | grep -qxF "$name" && ! echo "$hung" | grep -qxF "$name"; then
             status=1
         else
-            echo "== $name never started: once more"
-            ctest --test-dir $B/x64 --timeout 180 --output-on-failure -R "^$name\$" || status=1
+            echo "== $name never started or hung: once more"
+            ctest --test-dir $B/x64 --timeout 120 --output-on-failure -R "^$name\$" || status=1
         fi
     done
 fi
