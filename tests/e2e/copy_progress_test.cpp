@@ -18,7 +18,6 @@ using namespace e2e;
 namespace {
 
 const char kName[] = u8"ソフト進捗表示";
-const char kDirCaption[] = u8"インストール先のディレクトリ入力";
 const char kCopyCaption[] = u8"ファイルのコピー";
 const int kSourceItem = 1004;
 

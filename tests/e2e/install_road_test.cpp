@@ -18,17 +18,6 @@ namespace {
 
 // "表" and "ソ" end in the byte 0x5C in code page 932.
 const char kName[] = u8"ソフト表示ロード";
-const char kDirCaption[] = u8"インストール先のディレクトリ入力";
-
-std::string Text7(const std::string& name) {
-    return u8"ファイル（" + name + u8"）のコピーができません。";
-}
-std::string Text8(const std::string& name) { return name + u8"のインストールを終了します。"; }
-std::string Text10(const std::string& name) {
-    return name +
-           u8"のインストール中にエラーが発生したため、インストールを中断しました。\n"
-           u8"必要であれば、再度インストールを行ってください。";
-}
 
 // The text that tests/wine/data/peer_lines.txt_ holds, compressed by the peer
 // tool.

@@ -249,4 +249,20 @@ std::string UninstallerTitle(const std::string& utf8Name) {
     return utf8Name + u8" アンインストーラ";
 }
 
+const char kDirCaption[] = u8"インストール先のディレクトリ入力";
+
+std::string Text2(const std::string& name) {
+    return name +
+           u8"のインストールを終了します。\n必要であれば、再度インストールを行ってください。";
+}
+std::string Text7(const std::string& name) {
+    return u8"ファイル（" + name + u8"）のコピーができません。";
+}
+std::string Text8(const std::string& name) { return name + u8"のインストールを終了します。"; }
+std::string Text10(const std::string& name) {
+    return name +
+           u8"のインストール中にエラーが発生したため、インストールを中断しました。\n"
+           u8"必要であれば、再度インストールを行ってください。";
+}
+
 }  // namespace e2e

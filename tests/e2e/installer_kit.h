@@ -129,4 +129,12 @@ private:
 std::string InstallerTitle(const std::string& utf8Name);    // name + " インストーラ"
 std::string UninstallerTitle(const std::string& utf8Name);  // name + " アンインストーラ"
 
+// The destination dialog's caption, and the installer's messages that
+// several scenarios expect (UTF-8; a product name or a file name inserted).
+extern const char kDirCaption[];
+std::string Text2(const std::string& name);   // cancelled
+std::string Text7(const std::string& name);   // a file that cannot be copied
+std::string Text8(const std::string& name);   // installation finished
+std::string Text10(const std::string& name);  // installation broken off
+
 }  // namespace e2e

@@ -94,41 +94,6 @@ std::string FirstMissingDirectory(const std::string& path) {
     return "";
 }
 
-Shortcut ReadShortcut(const std::string& path) {
-    Shortcut shortcut;
-    HRESULT com = CoInitialize(nullptr);
-    IShellLinkA* link = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&link)))) {
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            WCHAR wide[MAX_PATH * 2];
-            MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH * 2);
-            if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-                shortcut.loaded = true;
-                char text[1024] = "";
-                WIN32_FIND_DATAA data;
-                link->GetPath(text, sizeof text, &data, SLGP_RAWPATH);
-                shortcut.target = text;
-                text[0] = 0;
-                link->GetArguments(text, sizeof text);
-                shortcut.arguments = text;
-                text[0] = 0;
-                link->GetWorkingDirectory(text, sizeof text);
-                shortcut.workingDirectory = text;
-                text[0] = 0;
-                int index = 0;
-                link->GetIconLocation(text, sizeof text, &index);
-                shortcut.iconPath = text;
-            }
-            file->Release();
-        }
-        link->Release();
-    }
-    if (SUCCEEDED(com)) CoUninitialize();
-    return shortcut;
-}
-
 RegistrationGuard::RegistrationGuard(const ProductTraces& traces) {
     Note(true, std::string(kUninstallKey) + "\\" + Cp932FromUtf8(traces.name));
     if (!traces.mainProgram.empty()) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/system_probes.h"
+
 namespace e2e {
 
 // Below HKEY_LOCAL_MACHINE, code page 932.
@@ -77,10 +79,7 @@ std::string FirstMissingDirectory(const std::string& path);
 
 // A shortcut file read back through the ShellLink object (strings in code
 // page 932).
-struct Shortcut {
-    bool loaded = false;
-    std::string target, arguments, workingDirectory, iconPath;
-};
-Shortcut ReadShortcut(const std::string& path);
+using Shortcut = test_support::LinkContents;
+inline Shortcut ReadShortcut(const std::string& path) { return test_support::ReadLink(path); }
 
 }  // namespace e2e

@@ -25,12 +25,7 @@ const char kName[] = u8"ソフト表示再導入";
 const char kSettings[] = "Software\\Quorvane\\Orbelo_Sample";
 const char kBackup[] = "Software\\Quorvane\\Orbelo_Sample_BACKUP";
 const char kSettingsParent[] = "Software\\Quorvane";
-const char kDirCaption[] = u8"インストール先のディレクトリ入力";
 
-std::string Text2(const std::string& name) {
-    return name +
-           u8"のインストールを終了します。\n必要であれば、再度インストールを行ってください。";
-}
 std::string Text12(const std::string& name) {
     return name + u8"は既にインストールされています。\nインストールを中止します。";
 }

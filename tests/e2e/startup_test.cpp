@@ -30,11 +30,6 @@ std::string Text37(int code) {
     return u8"作業用ファイルの作成に失敗しました。\n詳細コード:" + std::to_string(code) +
            u8"\nインストールを中止します。";
 }
-std::string Text2(const std::string& name) {
-    return name +
-           u8"のインストールを終了します。\n必要であれば、再度インストールを行ってください。";
-}
-std::string Text8(const std::string& name) { return name + u8"のインストールを終了します。"; }
 std::string Text13(const std::string& name) {
     return name + u8"はインストールされていません。\nインストールを中止します。";
 }

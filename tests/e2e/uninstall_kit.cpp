@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/system_probes.h"
+
 #include <stdio.h>
 
 namespace e2e {
@@ -213,17 +215,7 @@ std::vector<std::string> Differences(const Snapshot& before, const Snapshot& aft
 std::vector<std::string> PendingRenames() {
     bool present;
     DWORD type;
-    std::string data = ReadPendingValue(&present, &type);
-    std::vector<std::string> entries;
-    size_t start = 0;
-    while (start < data.size()) {
-        size_t end = data.find('\0', start);
-        if (end == std::string::npos) end = data.size();
-        entries.push_back(data.substr(start, end - start));
-        start = end + 1;
-    }
-    while (!entries.empty() && entries.back().empty()) entries.pop_back();
-    return entries;
+    return test_support::SplitMultiString(ReadPendingValue(&present, &type));
 }
 
 bool DeletionScheduled(const std::string& path) {

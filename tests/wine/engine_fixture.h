@@ -119,16 +119,7 @@ inline std::vector<std::string> PendingOperations() {
         registry_test::ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue).bytes;
     // Pairs of strings: the first of a pair names the file, the second the
     // new name (empty for a deletion).
-    std::vector<std::string> entries;
-    size_t start = 0;
-    while (start < data.size()) {
-        size_t end = data.find('\0', start);
-        if (end == std::string::npos) end = data.size();
-        entries.push_back(data.substr(start, end - start));
-        start = end + 1;
-    }
-    while (!entries.empty() && entries.back().empty()) entries.pop_back();
-    return entries;
+    return test_support::SplitMultiString(data);
 }
 
 // Keeps the value as it was before the test and puts it back afterwards, so

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/system_probes.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -161,49 +163,7 @@ inline KeyTree Snapshot(HKEY root, const std::string& path) {
     return tree;
 }
 
-// What a shortcut file holds, read back through the ShellLink object.
-struct LinkContents {
-    bool loaded = false;
-    std::string target, arguments, workingDirectory, iconPath, description;
-    int iconIndex = -1;
-};
-
-inline LinkContents ReadLink(const std::string& path) {
-    LinkContents contents;
-    HRESULT com = CoInitialize(nullptr);
-    IShellLinkA* link = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&link)))) {
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            WCHAR wide[MAX_PATH * 2];
-            MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH * 2);
-            if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-                contents.loaded = true;
-                char text[1024];
-                WIN32_FIND_DATAA data;
-                text[0] = 0;
-                link->GetPath(text, sizeof text, &data, SLGP_RAWPATH);
-                contents.target = text;
-                text[0] = 0;
-                link->GetArguments(text, sizeof text);
-                contents.arguments = text;
-                text[0] = 0;
-                link->GetWorkingDirectory(text, sizeof text);
-                contents.workingDirectory = text;
-                text[0] = 0;
-                link->GetIconLocation(text, sizeof text, &contents.iconIndex);
-                contents.iconPath = text;
-                text[0] = 0;
-                link->GetDescription(text, sizeof text);
-                contents.description = text;
-            }
-            file->Release();
-        }
-        link->Release();
-    }
-    if (SUCCEEDED(com)) CoUninitialize();
-    return contents;
-}
+using test_support::LinkContents;
+using test_support::ReadLink;
 
 }  // namespace registry_test
