@@ -3,31 +3,40 @@
 #include <windows.h>
 
 #include "package/archive.h"
+#include "package/own_image_win.h"
+#include "package/private_temp_win.h"
 #include "package/setup_config.h"
 
 namespace {
+
+// The extraction directory, open without delete sharing while it is in use
+// (NT family only).
+HANDLE g_directoryHold = INVALID_HANDLE_VALUE;
 
 // Seconds between 1601-01-01 (FILETIME) and 1970-01-01 (the archive's epoch).
 constexpr ULONGLONG kEpochDifference = 11644473600ULL;
 
 // The executable, read through the file API. ReadFile takes a 32-bit count,
-// so an entry of up to 2 GiB is read in a few calls.
+// so an entry of up to 2 GiB is read in a few calls. Sizes and positions go
+// through the high words of GetFileSize and SetFilePointer, which every
+// Windows has.
 class FileSource : public ByteSource {
 public:
     explicit FileSource(HANDLE file) : file_(file) {}
 
     bool QuerySize(int64_t* size) override {
-        LARGE_INTEGER value;
-        if (!GetFileSizeEx(file_, &value)) return false;
-        *size = value.QuadPart;
+        DWORD high = 0;
+        DWORD low = GetFileSize(file_, &high);
+        if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+        *size = static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
         return true;
     }
 
     bool Seek(int64_t offset) override {
         if (offset < 0) return false;
-        LARGE_INTEGER distance;
-        distance.QuadPart = offset;
-        return SetFilePointerEx(file_, distance, nullptr, FILE_BEGIN) != 0;
+        LONG high = static_cast<LONG>(static_cast<uint64_t>(offset) >> 32);
+        DWORD low = SetFilePointer(file_, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+        return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
     }
 
     size_t Read(void* buffer, size_t size) override {
@@ -58,16 +67,13 @@ public:
         if (file_ != INVALID_HANDLE_VALUE) Discard();
     }
 
-    // GetTempFileNameA makes the name unique by creating a file of that
-    // name; the file gives way to a directory of the same name.
+    // A new directory that only administrators can use, held open so that
+    // nobody can rename it and put another one in its place (the user who
+    // owns the temporary directory could, without any access to the
+    // directory itself).
     void Prepare() override {
-        char tempDir[MAX_PATH] = "";
-        char path[MAX_PATH] = "";
-        GetTempPathA(sizeof tempDir, tempDir);
-        if (!GetTempFileNameA(tempDir, "KTW", 0, path)) return;
-        DeleteFileA(path);
-        Config().ExtractDir = path;
-        CreateDirectoryA(path, nullptr);
+        ByteString path;
+        if (CreatePrivateTempDirectory("KTW", &path, &g_directoryHold)) Config().ExtractDir = path;
     }
 
     bool Create(const char* name) override {
@@ -78,14 +84,12 @@ public:
         path_.Append('\\');
         path_.Append(name);
         if (path_.Length() >= MAX_PATH) return false;
-        // A fresh file is cheapest to create as new; truncating an existing
-        // one (an archive naming a file twice) costs a flush at close.
+        // Always a new file: the directory was empty, so a name that exists
+        // is one the archive names twice (compared ignoring case, as the file
+        // system does), and such an archive is refused rather than deciding
+        // which of the two the installation gets.
         file_ = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file_ == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
-            file_ = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-        }
         return file_ != INVALID_HANDLE_VALUE;
     }
 
@@ -136,10 +140,9 @@ private:
 
 }  // namespace
 
-int ExtractPackageFrom(const char* exePath) {
-    HANDLE file = CreateFileA(exePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return kArchiveOpenFailed;
+namespace {
+
+int ExtractPackageFromFile(HANDLE file) {
     ArchiveOutcome outcome;
     int code;
     {
@@ -147,7 +150,6 @@ int ExtractPackageFrom(const char* exePath) {
         DirectorySink sink;
         code = ExtractArchive(source, sink, &outcome);
     }
-    CloseHandle(file);
     if (code != kArchiveOk) {
         // Nothing of a failed extraction is of use: the run ends with a
         // message, and a process ended from that message box must not leave
@@ -163,20 +165,37 @@ int ExtractPackageFrom(const char* exePath) {
     return kArchiveOk;
 }
 
+}  // namespace
+
+int ExtractPackageFrom(const char* exePath) {
+    HANDLE file = CreateFileA(exePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return kArchiveOpenFailed;
+    int code = ExtractPackageFromFile(file);
+    CloseHandle(file);
+    return code;
+}
+
 int ExtractPackage() {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    // A truncated path would name some other file.
-    if (length == 0 || length >= sizeof path) return kArchiveOpenFailed;
-    return ExtractPackageFrom(path);
+    HANDLE file = OwnImageFile();
+    if (file == INVALID_HANDLE_VALUE) return kArchiveOpenFailed;
+    return ExtractPackageFromFile(file);
 }
 
 void RemoveExtractedFiles() {
     SetupConfig& config = Config();
     if (config.ExtractDir.IsEmpty()) return;
+    // Only the files this run wrote, each by its own name: nothing is
+    // searched, so nothing that appeared there is followed.
     for (size_t i = 0; i < config.ExtractedFiles.Count(); ++i) {
         DeleteFileA(config.ExtractedFiles[i].c_str());
     }
+    if (g_directoryHold != INVALID_HANDLE_VALUE) {
+        CloseHandle(g_directoryHold);
+        g_directoryHold = INVALID_HANDLE_VALUE;
+    }
+    // Removes an empty directory, or a junction put there since (the link,
+    // never what it leads to).
     RemoveDirectoryA(config.ExtractDir.c_str());
     config.ExtractedFiles.Clear();
     config.ExtractDir.Clear();

@@ -12,3 +12,9 @@ uint32_t FileSizeOf(const char* path) {
     CloseHandle(file);
     return size == INVALID_FILE_SIZE ? 0 : size;
 }
+
+bool IsNtPlatform() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}

@@ -2,19 +2,10 @@
 
 #include <windows.h>
 
+#include "package/file_status_win.h"
 #include "package/profile.h"
 #include "package/setup_config.h"
 #include "package/setup_script.h"
-
-namespace {
-
-bool IsNtPlatform() {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
-
-}  // namespace
 
 bool ReadSetupScript(bool uninstallMode) {
     SetupConfig& config = Config();

@@ -228,6 +228,10 @@ TEST_F(ExtractTest, FailedExtractionsReturnTheirCodeAndLeaveNothing) {
         {head + first + "3\r\n7\r\nCON\r\nxyz", kArchiveCreateEntry},
         {head + first + "3\r\n7\r\n" + std::string(250, 'n') + "\r\nxyz", kArchiveCreateEntry},
         {head + first + "3\r\n-1\r\nb.txt\r\nxyz", kArchiveStampEntry},
+        // A name given twice, as the file system compares names, is refused
+        // rather than one of the two silently winning.
+        {head + first + "3\r\n7\r\nA.TXT\r\nxyz", kArchiveCreateEntry},
+        {head + first + "3\r\n7\r\nINSTALL.exe\r\nxyz", kArchiveCreateEntry},
         {head + first, kArchiveBadEntrySize},
         {head + first + "3\r\n", kArchiveBadEntryTime},
         {head + first + "3\r\n7\r\n", kArchiveBadEntryName},
