@@ -4,8 +4,9 @@
 
 bool BuildRelaunchCommand(const char* tempPath, const char* installDir, int32_t parentHandle,
                           char (&buffer)[kRelaunchCommandSize]) {
-    ByteString line(tempPath);
-    line.Append(" -u -p \" ");
+    ByteString line("\"");
+    line.Append(tempPath);
+    line.Append("\" -u -p \" ");
     line.Append(installDir);
     line.Append(" \" -c ");
     line.AppendNumber(parentHandle);

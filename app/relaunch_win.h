@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "app/text.h"
+
 extern const char kUninstallerMutexName[];  // "Quorvane_UnInstaller"
 
 enum class RelaunchResult {
@@ -18,9 +20,16 @@ enum class RelaunchResult {
     kCommandTooLong,
 };
 
-// Copies the running executable to a new "Del" temporary file, holds it open
-// against writing and deletion, and starts it as
-// "<copy> -u -p \" InstallDir \" -c <handle>", where handle is an inheritable
+// Writes the running executable (as opened at start) into a new "Del"
+// temporary file that only administrators can use, reopens it for reading
+// only, shared for reading only, so that nobody can write, rename or delete
+// it, and returns that handle; the copy can still be started while it is
+// held. INVALID_HANDLE_VALUE, with path empty and nothing left behind, on
+// failure.
+HANDLE CreateHeldCopy(ByteString* path);
+
+// Makes the held copy above and starts it, named as the application, with
+// "\"<copy>\" -u -p \" InstallDir \" -c <handle>", where handle is an inheritable
 // SYNCHRONIZE handle of this process; then waits until the copy holds the
 // mutex or has ended (30 s at most) and a second more, so that whoever waits
 // for this process finds the mutex taken. The temporary file is deleted again

@@ -37,6 +37,8 @@ TEST(RelaunchCommandTest, TheCopyReadsBackTheSameInstallationDirectory) {
         "C:\\TEMP\\Del1A.tmp",
         "C:\\Documents and Settings\\user name\\Local Settings\\Temp\\Del2F.tmp",
         "C:\\users\\-p x\\Temp\\Del3.tmp",  // pieces that look like switches
+        "C:\\Users\\Ann -sato\\Temp\\Del4.tmp",
+        "C:\\Users\\x -u -p \\Temp\\Del5.tmp",
     };
     const int32_t handles[] = {4, 1234, 0x7FFFFFFF};
     for (const Case& c : cases) {
@@ -61,8 +63,9 @@ TEST(RelaunchCommandTest, ALineLongerThanTheBufferIsRefused) {
     // The longest installation directory that the start-up accepts.
     std::string dir = "C:\\" + std::string(kMaxDirectoryLength - 4, 'd') + "\\";
     ASSERT_EQ(dir.size(), kMaxDirectoryLength);
-    // tempPath + " -u -p \" " + dir + " \" -c " + "1234" + zero = the buffer.
-    size_t tempLength = kRelaunchCommandSize - 1 - dir.size() - 9 - 6 - 4;
+    // Quotes + tempPath + " -u -p \" " + dir + " \" -c " + "1234" + zero =
+    // the buffer.
+    size_t tempLength = kRelaunchCommandSize - 1 - dir.size() - 2 - 9 - 6 - 4;
     std::string tempPath = "C:\\" + std::string(tempLength - 12, 't') + "\\Del1.tmp";
     ASSERT_EQ(tempPath.size(), tempLength);
     char line[kRelaunchCommandSize];
