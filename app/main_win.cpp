@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "app/library_search_win.h"
 #include "app/setup_app_win.h"
 
 // The program is built without exceptions. These replace the library's
@@ -21,5 +22,6 @@ void operator delete(void* block, size_t) noexcept { free(block); }
 void operator delete[](void* block, size_t) noexcept { free(block); }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    RestrictLibrarySearch();
     return RunSetupApp(instance, showCommand);
 }

@@ -7,6 +7,7 @@
 #include "app/half_width_win.h"
 #include "app/relaunch_win.h"
 #include "app/uninstall_command.h"
+#include "package/own_image_win.h"
 #include "package/setup_config.h"
 #include "ui/background_wnd_win.h"
 
@@ -185,37 +186,35 @@ ByteString UninstallEntryPath() {
     return path;
 }
 
-ByteString OwnModulePath() {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return ByteString();
-    return ByteString(path, length);
-}
-
-// Text up to and including the last backslash; empty when there is none.
-ByteString DirectoryPart(const char* path) {
-    int slash = MbFindLast(path, '\\');
-    return slash < 0 ? ByteString() : ByteString(path, static_cast<size_t>(slash) + 1);
-}
-
 // The setup script that the uninstaller is to read from directory, when the
-// installed one is gone: the one beside this installer, or else the one of
-// the package being installed.
+// installed one is gone: the one this installer reads, that is the package's
+// own, or, for an installer without a package, the one beside it (ScriptDir
+// is then the installer's folder). A file that happens to lie beside a
+// packaged installer, in a download folder anyone can write, is never taken:
+// it would drive the elevated uninstaller's deletions.
 void ProvideSetupScript(const ByteString& directory) {
-    ByteString source = DirectoryPart(OwnModulePath().c_str());
+    const ByteString& scriptDir = Config().ScriptDir;
+    if (scriptDir.IsEmpty()) return;
+    ByteString source = scriptDir;
     source.Append("install.inf");
-    if (GetFileAttributesA(source.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        const ByteString& scriptDir = Config().ScriptDir;
-        if (scriptDir.IsEmpty()) return;
-        source = DirectoryPart(scriptDir.c_str());
-        source.Append("install.inf");
-    }
     ByteString target = directory;
     target.Append("install.inf");
     // An installed script stays: it describes what was installed.
     if (CopyFileA(source.c_str(), target.c_str(), TRUE)) {
         SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
+}
+
+// Writes this installer's own program over the installed uninstaller, from
+// the file opened at start (see own_image_win.h).
+void ReplaceInstalledUninstaller(const char* path) {
+    HANDLE target = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (target == INVALID_HANDLE_VALUE) return;
+    bool written = WriteOwnImage(target);
+    CloseHandle(target);
+    // A cut program would be started as the uninstaller.
+    if (!written) DeleteFileA(path);
 }
 
 void WaitWhileWindowTitled(const ByteString& title) {
@@ -238,10 +237,8 @@ bool RunInstalledUninstaller(ByteString* directory) {
     CreateDirectoryA(directory->c_str(), nullptr);
     // The uninstaller that runs is this installer's own program, working
     // from the installed setup script.
-    ByteString self = OwnModulePath();
-    if (!self.IsEmpty() && CopyFileA(self.c_str(), command.ProgramPath.c_str(), FALSE)) {
-        SetFileAttributesA(command.ProgramPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
+    SetFileAttributesA(command.ProgramPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ReplaceInstalledUninstaller(command.ProgramPath.c_str());
     ProvideSetupScript(*directory);
 
     bool started = command.HasSwitches ? RunAndWait(nullptr, commandLine)

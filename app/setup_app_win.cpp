@@ -8,6 +8,7 @@
 #include "engine/step_sequencer_win.h"
 #include "engine/step_state.h"
 #include "package/extract_win.h"
+#include "package/own_image_win.h"
 #include "package/setup_config.h"
 #include "package/setup_script_win.h"
 #include "res/resource.h"
@@ -218,6 +219,9 @@ bool IsModelessDialogMessage(MSG* message) {
 }  // namespace
 
 int RunSetupApp(HINSTANCE instance, int showCommand) {
+    // Opened before anything reads it: from here on the file cannot be
+    // replaced (see own_image_win.h).
+    OwnImageFile();
     theApp.Instance = instance;
     theApp.ShowCommand = showCommand;
     if (InitInstance()) {

@@ -69,4 +69,11 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
             gtest_add_tests(TARGET ${kind}_tests TEST_PREFIX "${kind}." SOURCES ${TEST_SOURCES})
         endif()
     endforeach()
+
+    # The library that the end-to-end tests plant under system names.
+    add_library(planted_library SHARED tests/e2e/planted/planted_library.cpp)
+    set_target_properties(planted_library PROPERTIES PREFIX "" OUTPUT_NAME planted
+        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+    target_link_options(planted_library PRIVATE -static -static-libgcc -s)
+    add_dependencies(e2e_tests planted_library)
 endif()

@@ -74,18 +74,29 @@ INT_PTR CALLBACK LicenseProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 int RunLicenseDialog(HWND owner) {
     // Always by its full path: an installer is run from download folders,
     // where a planted library of the same name would otherwise be loaded.
+    // riched32.dll imports riched20.dll by name; where the search cannot be
+    // restricted to the system directory, loading that one first by its full
+    // path makes the import find it already loaded. (Windows 95 has no
+    // riched20.dll; riched32.dll stands alone there.)
     char systemDir[MAX_PATH];
     UINT length = GetSystemDirectoryA(systemDir, sizeof systemDir);
     if (length == 0 || length >= sizeof systemDir) return -1;
     ByteString libraryPath(systemDir, length);
+    libraryPath.Append("\\riched20.dll");
+    HMODULE engine = LoadLibraryA(libraryPath.c_str());
+    libraryPath.Assign(systemDir, length);
     libraryPath.Append("\\riched32.dll");
     HMODULE library = LoadLibraryA(libraryPath.c_str());
-    if (!library) return -1;
+    if (!library) {
+        if (engine) FreeLibrary(engine);
+        return -1;
+    }
 
     HWND messageOwner = MessageOwner();
     INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LICENSE), owner,
                                      LicenseProc, 0);
     SetMessageOwner(messageOwner);
     FreeLibrary(library);
+    if (engine) FreeLibrary(engine);
     return static_cast<int>(result);
 }

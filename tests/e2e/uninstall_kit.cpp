@@ -266,7 +266,8 @@ const char kDllOverrides[] = "Software\\Wine\\DllOverrides";
 const char kMenuBuilder[] = "winemenubuilder.exe";
 }  // namespace
 
-WineMenuBuilderOff::WineMenuBuilderOff() {
+WineDllOverride::WineDllOverride(const std::string& library, const std::string& order)
+    : library_(library) {
     HKEY key;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kDllOverrides, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         &key, nullptr) != ERROR_SUCCESS) {
@@ -276,30 +277,33 @@ WineMenuBuilderOff::WineMenuBuilderOff() {
     char value[256];
     DWORD size = sizeof value;
     DWORD type = 0;
-    if (RegQueryValueExA(key, kMenuBuilder, nullptr, &type, reinterpret_cast<BYTE*>(value),
+    if (RegQueryValueExA(key, library_.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value),
                          &size) == ERROR_SUCCESS &&
         type == REG_SZ) {
         hadValue_ = true;
         previous_.assign(value, strnlen(value, size));
     }
-    // An empty load order disables the program.
-    RegSetValueExA(key, kMenuBuilder, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+    RegSetValueExA(key, library_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order.c_str()),
+                   static_cast<DWORD>(order.size() + 1));
     RegCloseKey(key);
 }
 
-WineMenuBuilderOff::~WineMenuBuilderOff() {
+WineDllOverride::~WineDllOverride() {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kDllOverrides, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return;
     if (hadValue_) {
-        RegSetValueExA(key, kMenuBuilder, 0, REG_SZ,
+        RegSetValueExA(key, library_.c_str(), 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(previous_.c_str()),
                        static_cast<DWORD>(previous_.size() + 1));
     } else {
-        RegDeleteValueA(key, kMenuBuilder);
+        RegDeleteValueA(key, library_.c_str());
     }
     RegCloseKey(key);
 }
+
+// An empty load order disables the program.
+WineMenuBuilderOff::WineMenuBuilderOff() : WineDllOverride(kMenuBuilder, "") {}
 
 std::string ProcessImage(DWORD pid) {
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);

@@ -59,20 +59,31 @@ private:
     std::set<std::string> copies_;
 };
 
+// Sets the load order that Wine gives a library in programs started from now
+// on (HKCU\Software\Wine\DllOverrides: "native,builtin", "" to disable a
+// program, ...), and puts the previous setting back at the end. Wine reads
+// the order when a process starts, from the registry or from the Unix
+// environment it started with, never from a Windows environment block.
+class WineDllOverride {
+public:
+    WineDllOverride(const std::string& library, const std::string& order);
+    ~WineDllOverride();
+    WineDllOverride(const WineDllOverride&) = delete;
+    WineDllOverride& operator=(const WineDllOverride&) = delete;
+
+private:
+    std::string library_;
+    bool hadValue_ = false;
+    std::string previous_;
+};
+
 // Keeps Wine from mirroring the shortcuts that programs started meanwhile
 // create into the host's menus and desktop (winemenubuilder), which would
 // leave records in the prefix and files outside it that no uninstallation
-// can know of. Puts the previous setting back at the end.
-class WineMenuBuilderOff {
+// can know of.
+class WineMenuBuilderOff : public WineDllOverride {
 public:
     WineMenuBuilderOff();
-    ~WineMenuBuilderOff();
-    WineMenuBuilderOff(const WineMenuBuilderOff&) = delete;
-    WineMenuBuilderOff& operator=(const WineMenuBuilderOff&) = delete;
-
-private:
-    bool hadValue_ = false;
-    std::string previous_;
 };
 
 // Full path of the executable that runs process pid (code page 932).
