@@ -354,6 +354,11 @@ std::string BuildProduct(const ScratchDir& dir, const Product& product) {
 bool InstallInto(const std::string& installer, const std::string& installDir,
                  const std::string& utf8Name) {
     Process run = Driver::Start(installer);
+    return FinishInstallation(run, installDir, utf8Name);
+}
+
+bool FinishInstallation(Process& run, const std::string& installDir,
+                        const std::string& utf8Name) {
     Window ask = run.WaitWindowTitled(u8"インストール先のディレクトリ入力");
     if (!ask.found()) return false;
     ask.SetText(1000, installDir);

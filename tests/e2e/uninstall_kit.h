@@ -112,6 +112,8 @@ std::string BuildProduct(const ScratchDir& dir, const Product& product);
 // confirms message 8; expects a clean end. False on any deviation.
 bool InstallInto(const std::string& installer, const std::string& installDir,
                  const std::string& utf8Name);
+// The same for a run that has come as far as the destination dialog.
+bool FinishInstallation(Process& run, const std::string& installDir, const std::string& utf8Name);
 
 // The uninstall dialog of a run (found now, or the one given), once "完了"
 // is enabled: checks that the four boxes are checked and the text is

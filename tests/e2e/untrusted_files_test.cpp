@@ -150,15 +150,7 @@ static void InstallAndUninstall(const std::string& exe, const std::string& dir) 
     ASSERT_TRUE(licence.found());
     EXPECT_TRUE(licence.WaitControlText(1020, u8"第1条（目的）"));
     licence.Answer(IDOK);
-    Window ask = install.WaitWindowTitled(kDirCaption);
-    ASSERT_TRUE(ask.found());
-    ask.SetText(1000, dir);
-    ask.Press(IDOK);
-    Window done = install.WaitMessageBox();
-    ASSERT_TRUE(done.found());
-    EXPECT_EQ(done.text, kName + std::string(u8"のインストールを終了します。"));
-    done.Answer(IDOK);
-    EXPECT_TRUE(install.WaitAllExit());
+    ASSERT_TRUE(FinishInstallation(install, dir, kName));
     ASSERT_TRUE(UninstallEntryExists(kName));
 
     Process uninstall = StartUninstaller(kName);
@@ -270,15 +262,7 @@ TEST(Untrusted, ALooseScriptBesideAReinstallingInstallerIsIgnored) {
     offer.Answer(IDYES);
     UninstallAccepting(installer, false);
     EXPECT_TRUE(FileExists(dir + "\\letter.doc"));
-    Window ask = installer.WaitWindowTitled(kDirCaption);
-    ASSERT_TRUE(ask.found());
-    ask.SetText(1000, dir);
-    ask.Press(IDOK);
-    Window done = installer.WaitMessageBox();
-    ASSERT_TRUE(done.found());
-    EXPECT_EQ(done.text, Text8(kName));
-    done.Answer(IDOK);
-    EXPECT_TRUE(installer.WaitAllExit());
+    EXPECT_TRUE(FinishInstallation(installer, dir, kName));
     EXPECT_EQ(ReadFileBytes(dir + "\\letter.doc"), "the user's own");
     EXPECT_EQ(ReadFileBytes(dir + "\\install.inf"), UntrustedProduct().Script());
 }
