@@ -232,7 +232,7 @@ bool RunInstalledUninstaller(ByteString* directory) {
     // anyway would leave the installer and its script in some other place.
     if (!NamesProgramFile(command)) return false;
     char commandLine[kUninstallCommandSize];
-    if (command.HasSwitches && !BuildUninstallerCommandLine(command, commandLine)) return false;
+    if (command.PassArguments && !BuildUninstallerCommandLine(command, commandLine)) return false;
 
     *directory = command.Directory;
     CreateDirectoryA(directory->c_str(), nullptr);
@@ -244,7 +244,7 @@ bool RunInstalledUninstaller(ByteString* directory) {
     }
     ProvideSetupScript(*directory);
 
-    bool started = command.HasSwitches ? RunAndWait(nullptr, commandLine)
+    bool started = command.PassArguments ? RunAndWait(nullptr, commandLine)
                                        : RunAndWait(command.ProgramPath.c_str(), nullptr);
     if (!started) return false;
     Sleep(500);

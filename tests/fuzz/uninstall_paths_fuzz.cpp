@@ -23,7 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* input = text.c_str();
 
     UninstallCommand command = SplitUninstallCommand(input);
-    if (!StartsWith(ByteString(input), command.ProgramPath)) __builtin_trap();
+    // The path is the command's beginning, or in the quoted form what follows
+    // the quote.
+    const char* pathStart = input[0] == '"' ? input + 1 : input;
+    if (!StartsWith(ByteString(pathStart), command.ProgramPath)) __builtin_trap();
     if (!StartsWith(command.ProgramPath, command.Directory)) __builtin_trap();
     char line[kUninstallCommandSize];
     if (BuildUninstallerCommandLine(command, line) && strlen(line) >= sizeof line) __builtin_trap();

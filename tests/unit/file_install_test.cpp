@@ -96,7 +96,7 @@ TEST(FormatDirTemplate, HonoursOneDirectoryAndPercentPercentOnly) {
     }
 }
 
-TEST(UninstallCommand, ProgramPathFirstUnquotedThenBlankThenArguments) {
+TEST(UninstallCommand, ProgramPathFirstQuotedThenBlankThenArguments) {
     struct Case {
         const char* installDir;
         const char* program;
@@ -104,11 +104,14 @@ TEST(UninstallCommand, ProgramPathFirstUnquotedThenBlankThenArguments) {
         const char* expected;
     } cases[] = {
         {"C:\\Program Files\\Quorvane\\Orbelo_Sample\\", "install.exe", "-u -p \"%s\"",
-         "C:\\Program Files\\Quorvane\\Orbelo_Sample\\install.exe -u -p "
+         "\"C:\\Program Files\\Quorvane\\Orbelo_Sample\\install.exe\" -u -p "
          "\"C:\\Program Files\\Quorvane\\Orbelo_Sample\""},
-        {"C:\\P\\", "install.exe", "", "C:\\P\\install.exe "},
-        {"C:\\", "u.exe", "-p %s", "C:\\u.exe -p C:"},
-        {"C:\\P\\", "u.exe", "%s%%%d", "C:\\P\\u.exe C:\\P%%d"},
+        {"C:\\P\\", "install.exe", "", "\"C:\\P\\install.exe\" "},
+        {"C:\\", "u.exe", "-p %s", "\"C:\\u.exe\" -p C:"},
+        {"C:\\P\\", "u.exe", "%s%%%d", "\"C:\\P\\u.exe\" C:\\P%%d"},
+        // A 0x5C trail byte at the end of the directory is no separator.
+        {"C:\\\x95\x5C\\", "install.exe", "-u -p \"%s\"",
+         "\"C:\\\x95\x5C\\install.exe\" -u -p \"C:\\\x95\x5C\""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(BuildUninstallCommand(c.installDir, c.program, c.args), ByteString(c.expected))
