@@ -38,6 +38,11 @@ TEST(GetSourceName, FollowsTheSourceCode) {
         {"Orbelo.exe", "9,Other.ex_", "Other.ex_", false},
         {"Orbelo.exe", "9,a,b", "a,b", false},     // split at the first comma only
         {"Orbelo.exe", "9x,\x83\x5C.dat", "\x83\x5C.dat", false},
+        {"Orbelo.exe", "9,sub\\Other.ex_", "sub\\Other.ex_", false},
+        // A package file outside the extraction directory is never read.
+        {"Orbelo.exe", "9,..\\Other.exe", "", false},
+        {"Orbelo.exe", "9,C:\\Other.exe", "", false},
+        {"Orbelo.exe", "9,\\\\server\\share\\Other.exe", "", false},
         // Without a name after the comma the entry is still installed.
         {"Orbelo.exe", "9", "Orbelo.ex_", false},
         {"Orbelo.exe", "9,", "Orbelo.ex_", false},
