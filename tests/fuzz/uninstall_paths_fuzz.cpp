@@ -8,6 +8,7 @@
 #include "app/relaunch_command.h"
 #include "app/uninstall_command.h"
 #include "engine/uninstall_rules.h"
+#include "package/relative_name.h"
 
 namespace {
 
@@ -41,6 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             start = p + 1;
         }
     }
+    // The name rule reads each name to its end and no further.
+    for (size_t i = 0; i < names.Count(); ++i) FindNameEscape(names[i].c_str());
     StringList subdirectories = UninstallSubdirectories(names);
     for (size_t i = 0; i < subdirectories.Count(); ++i) {
         if (subdirectories[i].IsEmpty()) __builtin_trap();
