@@ -324,8 +324,9 @@ TEST(Reinstall, BothFormsOfTheRegisteredCommandRunTheInstalledUninstaller) {
     }
 }
 
-// Message 44: no command registered, one too long for its buffer, or one
-// whose program path cuts down to a drive. Nothing is copied anywhere.
+// Message 44: no command registered, one too long for its buffer, one whose
+// program path cuts down to a drive, or a quote that never closes. Nothing
+// is copied anywhere.
 TEST(Reinstall, AnUninstallerThatCannotBeStartedIsMessage44) {
     ScratchDir package("reinstall-44");
     std::string exe = BuildInstaller(package, {{"install.inf", SetupScript(kName)}});
@@ -334,6 +335,7 @@ TEST(Reinstall, AnUninstallerThatCannotBeStartedIsMessage44) {
         "",
         "C:\\e2e\\reinstall-44\\" + std::string(240, 'x') + "\\install.exe -u -p \"C:\\x\"",
         "C:\\e2e\\nodot\\prog -u -p \"C:\\e2e\\nodot\"",
+        "\"C:\\e2e\\nodot\\install.exe -u",
     };
     for (const std::string& command : commands) {
         SCOPED_TRACE(command);
