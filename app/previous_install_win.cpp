@@ -245,7 +245,7 @@ bool RunInstalledUninstaller(ByteString* directory) {
     ProvideSetupScript(*directory);
 
     bool started = command.PassArguments ? RunAndWait(nullptr, commandLine)
-                                       : RunAndWait(command.ProgramPath.c_str(), nullptr);
+                                         : RunAndWait(command.ProgramPath.c_str(), nullptr);
     if (!started) return false;
     Sleep(500);
     ByteString title = Config().ProgramName;

@@ -325,8 +325,7 @@ std::string UninstallString(const std::string& utf8Name) {
     return command;
 }
 
-bool SplitRegisteredCommand(const std::string& command, std::string* program,
-                            std::string* args) {
+bool SplitRegisteredCommand(const std::string& command, std::string* program, std::string* args) {
     size_t end;
     size_t argsAt;
     if (!command.empty() && command[0] == '"') {

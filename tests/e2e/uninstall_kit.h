@@ -84,8 +84,7 @@ std::string UninstallString(const std::string& utf8Name);
 // leading quotes hold, or, in the unquoted form of earlier versions, the
 // text up to the blank before "-u") and the arguments after it. False when
 // neither form fits.
-bool SplitRegisteredCommand(const std::string& command, std::string* program,
-                            std::string* args);
+bool SplitRegisteredCommand(const std::string& command, std::string* program, std::string* args);
 // Starts the uninstaller the way the Uninstall entry's command line names
 // it, in either form.
 Process StartUninstaller(const std::string& utf8Name);

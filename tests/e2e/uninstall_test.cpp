@@ -270,8 +270,8 @@ TEST(Uninstall, SourceNamesOutsideTheInstallationDirectoryAreNeverActedOn) {
     const std::string victims[] = {target.File("victim.txt"), target.File("absolute.txt"),
                                    target.File("other.keep")};
     Product product = TestProduct();
-    product.sources += "..\\victim.txt=9,Orbelo.exe\r\n" + victims[1] +
-                       "=N\r\n..\\*.keep=N\r\ndata\\*.tmp=N\r\n";
+    product.sources +=
+        "..\\victim.txt=9,Orbelo.exe\r\n" + victims[1] + "=N\r\n..\\*.keep=N\r\ndata\\*.tmp=N\r\n";
     std::string exe = BuildProduct(package, product);
     ASSERT_FALSE(exe.empty());
     for (const std::string& victim : victims) ASSERT_TRUE(WriteFileBytes(victim, "not its own"));

@@ -137,10 +137,9 @@ TEST(ProgramFolderRules, NamesOutsideTheProgramsFolderGetNothing) {
     config->ProgramFolders.Add("\\\\server\\share");
     config->ProgramFolders.Add("A\\...\\B");
     EXPECT_EQ(ToStrings(ProgramFolderNames(*config)), (Strings{"Quorvane\\" + kSo, "Docs"}));
-    EXPECT_EQ(Entries(*config),
-              (Strings{"Quorvane\\" + kSo + "|Orbelo|Orbelo.exe|",
-                       "Quorvane\\" + kSo + "|Sub\\" + kHyo + "|Orbelo.exe|",
-                       "Docs|Help|help.chm|"}));
+    EXPECT_EQ(Entries(*config), (Strings{"Quorvane\\" + kSo + "|Orbelo|Orbelo.exe|",
+                                         "Quorvane\\" + kSo + "|Sub\\" + kHyo + "|Orbelo.exe|",
+                                         "Docs|Help|help.chm|"}));
 
     // The group folder climbing out takes the [Group] entries with it.
     config->ProgramFolders[0] = "C:\\Users\\Public";
@@ -153,8 +152,8 @@ TEST(ProgramFolderRules, NamesOutsideTheProgramsFolderGetNothing) {
     EXPECT_EQ(ToStrings(ProgramFolderNames(*config)), Strings{});
     EXPECT_EQ(Entries(*config), Strings{});
 
-    const char* const outside[] = {"a.exe,..\\A", "a.exe,..\\..\\Startup\\A,a.ico",
-                                   "a.exe,C:\\A", "a.exe,\\A"};
+    const char* const outside[] = {"a.exe,..\\A", "a.exe,..\\..\\Startup\\A,a.ico", "a.exe,C:\\A",
+                                   "a.exe,\\A"};
     for (const char* entry : outside) {
         ShortcutLink link;
         EXPECT_FALSE(DesktopShortcut(entry, "C:\\Users\\Public\\Desktop", kInstallDir, &link))

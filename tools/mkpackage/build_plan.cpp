@@ -165,9 +165,9 @@ private:
             // installation nor the uninstallation acts on it.
             NameEscape escape = FindNameEscape(listing.key.c_str());
             if (escape != NameEscape::kNone) {
-                Problem(role + ": a [Source] name must stay inside the installation directory, "
-                        "but " + EscapeRule(escape) + "; the installer and the uninstaller "
-                        "ignore it");
+                std::string rule = EscapeRule(escape);
+                Problem(role + ": a [Source] name must stay inside the installation " +
+                        "directory, but " + rule + "; the installer and the uninstaller ignore it");
                 continue;
             }
             bool repeated = !seen.insert(Lower(listing.key)).second;
@@ -194,8 +194,9 @@ private:
             std::string named = NamedPackageFile(listing.code);
             escape = FindNameEscape(named.c_str());
             if (escape != NameEscape::kNone) {
-                Problem(role + ": the package file named after \"9,\" must stay inside the "
-                        "extraction directory, but " + EscapeRule(escape) +
+                std::string rule = EscapeRule(escape);
+                Problem(role + ": the package file named after \"9,\" must stay inside the " +
+                        "extraction directory, but " + rule +
                         "; the installer does not install the entry");
                 ++copyIndex;
                 plan_.listings.push_back(listing);
