@@ -21,9 +21,10 @@ ByteString DesktopFolderPath();
 // nothing when the Programs folder cannot be found. Returns 1.
 int CreateProgramFolder();
 // Unless SilentMode, when UnInstDispProgramMenu is not 0: opens each
-// existing folder (a real directory) in a shell window and waits two seconds. Then deletes the
-// shortcuts and removes the folders, deepest first, as far as they are
-// empty (a folder the user filled stays). Returns 1.
+// existing folder (a real directory) in a shell window and waits two
+// seconds. Then deletes the shortcuts and removes the folders, deepest
+// first, as far as they are empty (a folder the user filled stays).
+// Returns 1.
 int RemoveProgramFolder();
 
 // Creates one desktop shortcut per IconOnDesktop entry.

@@ -225,7 +225,7 @@ TEST_F(MkpackageBuildTest, RefusesWithOneMessagePerProblemAndWritesNothing) {
          "[Source]\r\n..\\victim.txt=N\r\n",
          {},
          "[Source] ..\\victim.txt=N: a [Source] name must stay inside the installation "
-         "directory, but it has a \"..\" component"},
+         "directory, but it has a component of dots such as \"..\""},
         {"a climbing wildcard, deleted only",
          "[Source]\r\nsub\\..\\..\\*.dat=5\r\n",
          {},

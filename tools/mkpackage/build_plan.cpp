@@ -31,7 +31,7 @@ std::string EscapeRule(NameEscape escape) {
         case NameEscape::kDrive:
             return "it holds \":\", which names a drive (\"C:\\x\", \"C:x\") or a stream";
         case NameEscape::kParent:
-            return "it has a \"..\" component, which climbs out";
+            return "it has a component of dots such as \"..\", which climbs out";
         case NameEscape::kNone:
             break;
     }
