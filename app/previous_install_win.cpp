@@ -231,7 +231,7 @@ bool RunInstalledUninstaller(ByteString* directory) {
     // anyway would leave the installer and its script in some other place.
     if (!NamesProgramFile(command)) return false;
     char commandLine[kUninstallCommandSize];
-    if (command.HasSwitches && !BuildUninstallerCommandLine(command, commandLine)) return false;
+    if (command.PassArguments && !BuildUninstallerCommandLine(command, commandLine)) return false;
 
     *directory = command.Directory;
     CreateDirectoryA(directory->c_str(), nullptr);
@@ -241,8 +241,8 @@ bool RunInstalledUninstaller(ByteString* directory) {
     ReplaceInstalledUninstaller(command.ProgramPath.c_str());
     ProvideSetupScript(*directory);
 
-    bool started = command.HasSwitches ? RunAndWait(nullptr, commandLine)
-                                       : RunAndWait(command.ProgramPath.c_str(), nullptr);
+    bool started = command.PassArguments ? RunAndWait(nullptr, commandLine)
+                                         : RunAndWait(command.ProgramPath.c_str(), nullptr);
     if (!started) return false;
     Sleep(500);
     ByteString title = Config().ProgramName;

@@ -18,24 +18,46 @@ size_t CharacterBytes(const char* text, size_t characters) {
     return bytes;
 }
 
-}  // namespace
+// The quoted form: the path is what the quotes hold, whatever blanks, dots or
+// "-p" it contains. A quote (0x22) is never the trail byte of a double-byte
+// character, but the search is multibyte-aware like every other.
+UninstallCommand SplitQuotedCommand(const char* command) {
+    UninstallCommand result;
+    int close = MbFind(command, '"', 1);
+    if (close < 0) return result;
+    result.PassArguments = true;
+    result.ProgramPath = ByteString(command + 1, static_cast<size_t>(close) - 1);
+    const char* rest = command + close + 1;
+    while (*rest == ' ') ++rest;
+    result.Arguments = rest;
+    return result;
+}
 
-UninstallCommand SplitUninstallCommand(const char* command) {
+// The unquoted form of earlier versions, cut where they cut it.
+UninstallCommand SplitUnquotedCommand(const char* command) {
     UninstallCommand result;
     int pathSwitch = FindPathSwitch(command);
     if (pathSwitch < 0) {
         result.ProgramPath = command;
-    } else {
-        result.HasSwitches = true;
-        ByteString before(command, static_cast<size_t>(pathSwitch));
-        int dot = MbFindLast(before.c_str(), '.');
-        size_t start = dot < 0 ? 0 : static_cast<size_t>(dot) + 1;
-        size_t keep = start + CharacterBytes(before.c_str() + start, 3);
-        result.ProgramPath = before.Left(keep);
-        const char* rest = command + result.ProgramPath.Length();
-        while (*rest == ' ') ++rest;
-        result.Arguments = rest;
+        return result;
     }
+    result.PassArguments = true;
+    ByteString before(command, static_cast<size_t>(pathSwitch));
+    int dot = MbFindLast(before.c_str(), '.');
+    size_t start = dot < 0 ? 0 : static_cast<size_t>(dot) + 1;
+    size_t keep = start + CharacterBytes(before.c_str() + start, 3);
+    result.ProgramPath = before.Left(keep);
+    const char* rest = command + result.ProgramPath.Length();
+    while (*rest == ' ') ++rest;
+    result.Arguments = rest;
+    return result;
+}
+
+}  // namespace
+
+UninstallCommand SplitUninstallCommand(const char* command) {
+    UninstallCommand result =
+        command[0] == '"' ? SplitQuotedCommand(command) : SplitUnquotedCommand(command);
     int slash = MbFindLast(result.ProgramPath.c_str(), '\\');
     result.Directory =
         slash < 0 ? result.ProgramPath : result.ProgramPath.Left(static_cast<size_t>(slash) + 1);

@@ -1,5 +1,7 @@
 #include "engine/file_install.h"
 
+#include "package/relative_name.h"
+
 SourceCode ClassifySourceCode(const char* code) {
     switch (code[0]) {
     case 'N':
@@ -35,7 +37,12 @@ ByteString GetSourceName(const SetupConfig& config, size_t index, bool* optional
         return ByteString();
     case SourceCode::kNamedPackage: {
         int comma = MbFind(code, ',');
-        if (comma >= 0 && code[comma + 1]) return ByteString(code + comma + 1);
+        if (comma >= 0 && code[comma + 1]) {
+            // The package file is read from ScriptDir: a name that reaches
+            // outside it would install whatever lies there.
+            const char* packageName = code + comma + 1;
+            return StaysInside(packageName) ? ByteString(packageName) : ByteString();
+        }
         return UnderscoreName(name.c_str());
     }
     case SourceCode::kOptional:

@@ -29,7 +29,8 @@ ByteString UnderscoreName(const char* name);
 // (and for an index out of range), the name after the first comma for "9",
 // the underscore name otherwise. *optional is set for "0" entries and cleared
 // for all others. A "9" value without a name after its comma is taken as
-// required with its own name.
+// required with its own name; one whose name does not stay inside ScriptDir
+// (StaysInside) is not installed.
 ByteString GetSourceName(const SetupConfig& config, size_t index, bool* optional);
 
 // True when two paths name the same file as far as their text tells: equal

@@ -42,9 +42,10 @@ ByteString FormatDirTemplate(const char* format, const char* directory) {
 
 ByteString BuildUninstallCommand(const char* installDir, const char* program,
                                  const char* argsFormat) {
-    ByteString command(installDir);
+    ByteString command("\"");
+    command.Append(installDir);
     command.Append(program);
-    command.Append(' ');
+    command.Append("\" ");
     ByteString directory = WithoutTrailingBackslash(installDir);
     command.Append(FormatDirTemplate(argsFormat, directory.c_str()));
     return command;

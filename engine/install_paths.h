@@ -21,9 +21,11 @@ ByteString WithoutTrailingBackslash(const char* path);
 // copied literally.
 ByteString FormatDirTemplate(const char* format, const char* directory);
 
-// The command line registered for the uninstaller: installDir (ending in a
-// backslash) + program + " " + argsFormat expanded with installDir without
-// its trailing backslash. The program path is not quoted, as the product has
-// always registered it; with an empty argsFormat the line ends in the blank.
+// The command line registered for the uninstaller: "\"" + installDir (ending
+// in a backslash) + program + "\" " + argsFormat expanded with installDir
+// without its trailing backslash. The path is quoted: unquoted, Windows would
+// try "C:\Program.exe" first for a directory with blanks, and a directory
+// holding " -p" would break the program path apart when the installer reads
+// the command back. With an empty argsFormat the line ends in the blank.
 ByteString BuildUninstallCommand(const char* installDir, const char* program,
                                  const char* argsFormat);

@@ -1,6 +1,7 @@
 #include "engine/program_folder_rules.h"
 
 #include "engine/install_paths.h"
+#include "package/relative_name.h"
 
 namespace {
 
@@ -19,11 +20,13 @@ bool UsesNamedFolders(const SetupConfig& config) {
 StringList ProgramFolderNames(const SetupConfig& config) {
     StringList names;
     if (!UsesNamedFolders(config)) {
-        if (!config.ProgramName.IsEmpty()) names.Add(config.ProgramName);
+        const ByteString& name = config.ProgramName;
+        if (!name.IsEmpty() && StaysInside(name.c_str())) names.Add(name);
         return names;
     }
     for (size_t i = 0; i < config.ProgramFolders.Count(); ++i) {
-        if (!config.ProgramFolders[i].IsEmpty()) names.Add(config.ProgramFolders[i]);
+        const ByteString& name = config.ProgramFolders[i];
+        if (!name.IsEmpty() && StaysInside(name.c_str())) names.Add(name);
     }
     return names;
 }
@@ -89,7 +92,7 @@ bool DesktopShortcut(const char* entry, const char* desktopRoot, const char* ins
     ByteString name = c2 < 0
                           ? text.Mid(static_cast<size_t>(c1) + 1)
                           : text.Mid(static_cast<size_t>(c1) + 1, static_cast<size_t>(c2 - c1 - 1));
-    if (name.IsEmpty()) return false;
+    if (name.IsEmpty() || !StaysInside(name.c_str())) return false;
 
     *link = ShortcutLink();
     link->target = Joined(installDir, text.Left(static_cast<size_t>(c1)).c_str());

@@ -7,6 +7,7 @@
 #include <stddef.h>
 
 #include "app/text.h"
+#include "package/relative_name.h"
 #include "package/setup_config.h"
 
 // Everything one shortcut file holds. All strings are code page 932.
@@ -27,7 +28,9 @@ bool UsesNamedFolders(const SetupConfig& config);
 // index order: every ProgramFolders entry, or ProgramName alone. Empty names
 // (a numbered group without a ProgramFolder_Group<k> key, whose shortcuts go
 // straight into the Programs folder) are left out: they name the Programs
-// folder itself, which the installation neither creates nor removes.
+// folder itself, which the installation neither creates nor removes. So are
+// names that do not stay inside the Programs folder (StaysInside): a folder
+// such as "..\Startup" or "C:\x" is never created, opened or removed.
 StringList ProgramFolderNames(const SetupConfig& config);
 
 // The directories to create for folder under prefix (ending in "\"), outer
@@ -52,14 +55,21 @@ ShortcutLink GroupShortcut(const char* prefix, const char* folder, const char* n
 
 // Calls visit(folder, name, target, argsTemplate) for every group entry that
 // gets a shortcut, in the order they are made: the [Group] entries, then
-// [Group1] .. [Group<n>] when ProgramFolder_Group is set.
+// [Group1] .. [Group<n>] when ProgramFolder_Group is set. Entries whose folder
+// does not stay inside the Programs folder, or whose name (the shortcut's
+// file name) does not stay inside its folder, get none (StaysInside).
 template <typename Visit>
 void ForEachGroupEntry(const SetupConfig& config, Visit visit) {
+    auto visitInside = [&](const char* folder, const char* name, const char* target,
+                           const char* args) {
+        if (StaysInside(folder) && StaysInside(name)) visit(folder, name, target, args);
+    };
     const GroupItemLists& items = config.GroupItems;
     const char* folder0 =
         UsesNamedFolders(config) ? config.ProgramFolders[0].c_str() : config.ProgramName.c_str();
     for (size_t i = 0; i < items.names.Count(); ++i) {
-        visit(folder0, items.names[i].c_str(), items.targets[i].c_str(), items.args[i].c_str());
+        visitInside(folder0, items.names[i].c_str(), items.targets[i].c_str(),
+                    items.args[i].c_str());
     }
     if (!UsesNamedFolders(config)) return;
     for (int k = 1; k <= config.NumberedGroupCount && k <= kMaxNumberedGroups; ++k) {
@@ -69,7 +79,7 @@ void ForEachGroupEntry(const SetupConfig& config, Visit visit) {
         int count = config.NumberedGroupItemCounts[k - 1];
         for (int e = 0; e < count && e < kMaxGroupItems; ++e) {
             const GroupItem& item = config.NumberedGroupItems[kMaxGroupItems * (k - 1) + e];
-            visit(folder, item.name.c_str(), item.target.c_str(), item.args.c_str());
+            visitInside(folder, item.name.c_str(), item.target.c_str(), item.args.c_str());
         }
     }
 }
@@ -78,7 +88,8 @@ void ForEachGroupEntry(const SetupConfig& config, Visit visit) {
 // desktop folder desktopRoot: target installDir + target, link desktopRoot +
 // "\" + name + ".lnk", working directory installDir as stored, no arguments,
 // icon installDir (with its backslash) + icon when a second comma is there.
-// False, and nothing to make or delete, for an entry without a comma or with
-// an empty name.
+// False, and nothing to make or delete, for an entry without a comma, with
+// an empty name or with a name that does not stay on the desktop
+// (StaysInside).
 bool DesktopShortcut(const char* entry, const char* desktopRoot, const char* installDir,
                      ShortcutLink* link);

@@ -17,8 +17,20 @@ namespace {
 // How long the folder window stays on screen before its shortcuts go.
 constexpr DWORD kFolderWindowPause = 2000;
 
+// Shows a folder in a shell window. "open" of a path that is a file would
+// start it, as administrator, so only a real directory is opened: not a file,
+// and not a junction or link that leads somewhere else. It is named with a
+// trailing backslash, which only a directory matches ("open" of "x.bat\"
+// starts nothing), so even a directory replaced by a program after the check
+// is not started.
 void OpenFolderWindow(const char* path) {
-    ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOW);
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return;
+    }
+    ByteString folder = WithTrailingBackslash(path);
+    ShellExecuteA(nullptr, "open", folder.c_str(), nullptr, nullptr, SW_SHOW);
 }
 
 void MakeLink(const ShortcutLink& link) {
@@ -108,8 +120,7 @@ int RemoveProgramFolder() {
     StringList folders = ProgramFolderNames(config);
     if (!config.SilentMode && config.UnInstDispProgramMenu != 0) {
         for (size_t i = 0; i < folders.Count(); ++i) {
-            ByteString path = Joined(prefix, folders[i]);
-            if (PathExists(path.c_str())) OpenFolderWindow(path.c_str());
+            OpenFolderWindow(Joined(prefix, folders[i]).c_str());
         }
         // Also when no window opened: the pause belongs to the uninstaller's
         // pace, not to the window.

@@ -16,13 +16,15 @@ ByteString ProgramsFolderPath();
 ByteString DesktopFolderPath();
 
 // Creates the program folder(s) and their shortcuts; unless SilentMode,
-// opens each folder in a shell window when InstDispProgramMenu is not 0.
-// Creates nothing when the Programs folder cannot be found. Returns 1.
+// opens each folder in a shell window when InstDispProgramMenu is not 0
+// (only a real directory is opened, never a file of that name). Creates
+// nothing when the Programs folder cannot be found. Returns 1.
 int CreateProgramFolder();
 // Unless SilentMode, when UnInstDispProgramMenu is not 0: opens each
-// existing folder in a shell window and waits two seconds. Then deletes the
-// shortcuts and removes the folders, deepest first, as far as they are
-// empty (a folder the user filled stays). Returns 1.
+// existing folder (a real directory) in a shell window and waits two
+// seconds. Then deletes the shortcuts and removes the folders, deepest
+// first, as far as they are empty (a folder the user filled stays).
+// Returns 1.
 int RemoveProgramFolder();
 
 // Creates one desktop shortcut per IconOnDesktop entry.

@@ -1,5 +1,7 @@
 #include "package/setup_script.h"
 
+#include "package/relative_name.h"
+
 namespace {
 
 const char kSetup[] = "Setup";
@@ -23,6 +25,10 @@ void ReadSource(const ProfileSource& source, bool uninstallMode, bool isNtPlatfo
     StringList keys = source.GetKeyNames("Source", kScriptValueSize);
     for (size_t i = 0; i < keys.Count(); ++i) {
         const ByteString& key = keys[i];
+        // A name that reaches outside the installation directory (or the
+        // system directory) is in no list, so neither the installation nor
+        // the uninstallation ever copies, deletes or removes through it.
+        if (!StaysInside(key.c_str())) continue;
         ByteString code = source.GetValue("Source", key.c_str(), "0", kSourceValueSize);
         // Whole-value comparisons: "70" is an ordinary code, not a system file.
         bool systemFile = isNtPlatform && code == "7";

@@ -23,7 +23,9 @@ void SplitFileAndArgs(const ByteString& value, ByteString* file, ByteString* res
 // Fills the script fields of config (every field except the paths and the
 // run-mode fields) from the script that source reads; lists are rebuilt, not
 // appended to. uninstallMode selects the uninstaller's view of [Source];
-// isNtPlatform is the NT-family test. Never fails: absent keys take their
-// defaults and over-long values are cut.
+// isNtPlatform is the NT-family test. A [Source] name that does not stay
+// inside its directory (StaysInside) is left out of every list, in both
+// modes. Never fails: absent keys take their defaults and over-long values
+// are cut.
 void ReadSetupScriptFrom(const ProfileSource& source, bool uninstallMode, bool isNtPlatform,
                          SetupConfig& config);

@@ -115,6 +115,22 @@ struct SettingsCleanup {
     }
 };
 
+// Replaces the UninstallString of the product's Uninstall entry.
+void SetUninstallString(const std::string& command) {
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                            ("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
+                             Cp932FromUtf8(kName))
+                                .c_str(),
+                            0, KEY_SET_VALUE, &key),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, "UninstallString", 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(command.c_str()),
+                             static_cast<DWORD>(command.size() + 1)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
 // Runs the uninstaller from the Uninstall entry, accepts, and waits for its
 // end.
 void Uninstall() {
@@ -240,8 +256,77 @@ TEST(Reinstall, RunsTheInstalledUninstallerFirstAndKeepsTheSettings) {
     EXPECT_FALSE(UserKeyExists(kBackup));
 }
 
-// Message 44: no command registered, one too long for its buffer, or one
-// whose program path cuts down to a drive. Nothing is copied anywhere.
+// The registered command names the program in quotes; installations made
+// by earlier versions hold it unquoted. Installing over either runs the
+// installed uninstaller and goes on, also from a directory whose name holds
+// " -p" after a blank, which only the quoted form keeps apart from the
+// switch.
+TEST(Reinstall, BothFormsOfTheRegisteredCommandRunTheInstalledUninstaller) {
+    const struct {
+        const char* what;
+        const char* directory;
+        bool unquoted;
+    } cases[] = {
+        {"quoted, a directory with \" -p\" after a blank", "a -p b\\product", false},
+        {"unquoted, as earlier versions registered it", "old form\\product", true},
+    };
+    SettingsCleanup cleanup;
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    ScratchDir package("reinstall-forms");
+    std::string exe = BuildProduct(package, ReinstallProduct());
+    ASSERT_FALSE(exe.empty());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir target("reinstall-forms-target");
+        std::string dir = target.File(c.directory);
+        ProductTraces traces;
+        traces.name = kName;
+        traces.mainProgram = "Orbelo.exe";
+        traces.installKey = "Software\\Quorvane\\E2E_Reinstall\\Install";
+        traces.directories = {dir};
+        RegistrationGuard registration(traces);
+        ASSERT_TRUE(InstallInto(exe, dir, kName));
+        const std::string quoted = "\"" + dir + "\\install.exe\" -u -p \"" + dir + "\"";
+        EXPECT_EQ(UninstallString(kName), quoted);
+        if (c.unquoted) SetUninstallString(dir + "\\install.exe -u -p \"" + dir + "\"");
+
+        Process installer = Driver::Start(exe);
+        Window offer = installer.WaitMessageBox();
+        ASSERT_TRUE(offer.found());
+        offer.Answer(IDYES);
+        Window question = installer.WaitMessageBox();
+        ASSERT_TRUE(question.found());
+        EXPECT_EQ(question.text, Text17(kName));
+        EXPECT_EQ(ProcessImage(question.pid), dir + "\\install.exe");
+        question.Answer(IDYES);
+        Window dialog = WaitUninstallComplete(installer, kName);
+        ASSERT_TRUE(dialog.found());
+        dialog.Press(1019);
+        Window end = installer.WaitMessageBox();
+        EXPECT_EQ(end.text, Text16(kName));
+        end.Answer(IDOK);
+        Window ask = installer.WaitWindowTitled(kDirCaption);
+        ASSERT_TRUE(ask.found());
+        EXPECT_FALSE(FileExists(dir));
+        ask.SetText(1000, dir);
+        ask.Press(IDOK);
+        Window installed = installer.WaitMessageBox();
+        EXPECT_EQ(installed.text, std::string(kName) + u8"のインストールを終了します。");
+        installed.Answer(IDOK);
+        EXPECT_EQ(installer.WaitExit(), 0);
+        EXPECT_TRUE(installer.WaitAllExit());
+        EXPECT_EQ(UninstallString(kName), quoted);
+
+        Uninstall();
+        EXPECT_FALSE(UninstallEntryExists(kName));
+        EXPECT_FALSE(FileExists(dir));
+    }
+}
+
+// Message 44: no command registered, one too long for its buffer, one whose
+// program path cuts down to a drive, or a quote that never closes. Nothing
+// is copied anywhere.
 TEST(Reinstall, AnUninstallerThatCannotBeStartedIsMessage44) {
     ScratchDir package("reinstall-44");
     std::string exe = BuildInstaller(package, {{"install.inf", SetupScript(kName)}});
@@ -250,6 +335,7 @@ TEST(Reinstall, AnUninstallerThatCannotBeStartedIsMessage44) {
         "",
         "C:\\e2e\\reinstall-44\\" + std::string(240, 'x') + "\\install.exe -u -p \"C:\\x\"",
         "C:\\e2e\\nodot\\prog -u -p \"C:\\e2e\\nodot\"",
+        "\"C:\\e2e\\nodot\\install.exe -u",
     };
     for (const std::string& command : commands) {
         SCOPED_TRACE(command);

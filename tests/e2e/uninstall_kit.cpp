@@ -329,15 +329,34 @@ std::string UninstallString(const std::string& utf8Name) {
     return command;
 }
 
+bool SplitRegisteredCommand(const std::string& command, std::string* program, std::string* args) {
+    size_t end;
+    size_t argsAt;
+    if (!command.empty() && command[0] == '"') {
+        // "C:\...\install.exe" -u -p "...": the path is what the quotes hold.
+        end = command.find('"', 1);
+        if (end == std::string::npos) return false;
+        *program = command.substr(1, end - 1);
+        argsAt = command.find_first_not_of(' ', end + 1);
+    } else {
+        // As earlier versions registered it: C:\...\install.exe -u -p "...".
+        end = command.find(" -u");
+        if (end == std::string::npos) return false;
+        *program = command.substr(0, end);
+        argsAt = end + 1;
+    }
+    *args = argsAt == std::string::npos ? std::string() : command.substr(argsAt);
+    return !program->empty();
+}
+
 Process StartUninstaller(const std::string& utf8Name) {
     std::string command = UninstallString(utf8Name);
-    // "C:\...\install.exe -u -p "...": the program path is not quoted.
-    size_t end = command.find(" -u");
-    if (command.empty() || end == std::string::npos) {
+    std::string program, args;
+    if (!SplitRegisteredCommand(command, &program, &args)) {
         ADD_FAILURE() << "no uninstall command for " << utf8Name << ": " << command;
         return Process();
     }
-    return Driver::Start(command.substr(0, end), command.substr(end + 1));
+    return Driver::Start(program, args);
 }
 
 std::string Product::Script() const {

@@ -91,8 +91,13 @@ std::string ProcessImage(DWORD pid);
 
 // The UninstallString of a product's Uninstall entry ("" when absent).
 std::string UninstallString(const std::string& utf8Name);
+// Takes a registered uninstall command apart: the program path (what the
+// leading quotes hold, or, in the unquoted form of earlier versions, the
+// text up to the blank before "-u") and the arguments after it. False when
+// neither form fits.
+bool SplitRegisteredCommand(const std::string& command, std::string* program, std::string* args);
 // Starts the uninstaller the way the Uninstall entry's command line names
-// it: the program path (up to the blank before "-u") and its arguments.
+// it, in either form.
 Process StartUninstaller(const std::string& utf8Name);
 
 // A test product: its script (with the given [Setup] lines and [Source]

@@ -256,6 +256,38 @@ TEST(Uninstall, FilesThatStayKeepTheirDirectories) {
     ExpectRegistrationGone();
 }
 
+// [Source] names that reach outside the installation directory (a climb, an
+// absolute path, a wildcard that climbs) are never acted on: the
+// installation writes nothing through them, the uninstallation deletes
+// nothing through them. A subdirectory name and a wildcard inside the
+// directory keep working.
+TEST(Uninstall, SourceNamesOutsideTheInstallationDirectoryAreNeverActedOn) {
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    ScratchDir package("uninstall-outside-package");
+    ScratchDir target("uninstall-outside-target");
+    std::string dir = target.File("product");
+    const std::string victims[] = {target.File("victim.txt"), target.File("absolute.txt"),
+                                   target.File("other.keep")};
+    Product product = TestProduct();
+    product.sources +=
+        "..\\victim.txt=9,Orbelo.exe\r\n" + victims[1] + "=N\r\n..\\*.keep=N\r\ndata\\*.tmp=N\r\n";
+    std::string exe = BuildProduct(package, product);
+    ASSERT_FALSE(exe.empty());
+    for (const std::string& victim : victims) ASSERT_TRUE(WriteFileBytes(victim, "not its own"));
+    RegistrationGuard registration(Traces(dir));
+    ASSERT_TRUE(InstallInto(exe, dir, kName));
+    ExpectInstalled(dir);
+    for (const std::string& victim : victims) EXPECT_EQ(ReadFileBytes(victim), "not its own");
+    ASSERT_TRUE(WriteFileBytes(dir + "\\data\\left.tmp", "made by the program"));
+
+    Process run = StartUninstaller(kName);
+    ConfirmAndFinish(run, true);
+    for (const std::string& victim : victims) EXPECT_EQ(ReadFileBytes(victim), "not its own");
+    EXPECT_FALSE(FileExists(dir));
+    ExpectRegistrationGone();
+}
+
 // A copy slow to start, here held still from the moment it appears, keeps
 // the first instance running until the copy holds the mutex: an installer
 // waiting for the first instance must find the mutex taken, or it goes on

@@ -8,6 +8,7 @@
 #include "app/relaunch_command.h"
 #include "app/uninstall_command.h"
 #include "engine/uninstall_rules.h"
+#include "package/relative_name.h"
 
 namespace {
 
@@ -23,7 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* input = text.c_str();
 
     UninstallCommand command = SplitUninstallCommand(input);
-    if (!StartsWith(ByteString(input), command.ProgramPath)) __builtin_trap();
+    // The path is the command's beginning, or in the quoted form what follows
+    // the quote.
+    const char* pathStart = input[0] == '"' ? input + 1 : input;
+    if (!StartsWith(ByteString(pathStart), command.ProgramPath)) __builtin_trap();
     if (!StartsWith(command.ProgramPath, command.Directory)) __builtin_trap();
     char line[kUninstallCommandSize];
     if (BuildUninstallerCommandLine(command, line) && strlen(line) >= sizeof line) __builtin_trap();
@@ -38,6 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             start = p + 1;
         }
     }
+    // The name rule reads each name to its end and no further.
+    for (size_t i = 0; i < names.Count(); ++i) FindNameEscape(names[i].c_str());
     StringList subdirectories = UninstallSubdirectories(names);
     for (size_t i = 0; i < subdirectories.Count(); ++i) {
         if (subdirectories[i].IsEmpty()) __builtin_trap();

@@ -38,6 +38,11 @@ TEST(GetSourceName, FollowsTheSourceCode) {
         {"Orbelo.exe", "9,Other.ex_", "Other.ex_", false},
         {"Orbelo.exe", "9,a,b", "a,b", false},     // split at the first comma only
         {"Orbelo.exe", "9x,\x83\x5C.dat", "\x83\x5C.dat", false},
+        {"Orbelo.exe", "9,sub\\Other.ex_", "sub\\Other.ex_", false},
+        // A package file outside the extraction directory is never read.
+        {"Orbelo.exe", "9,..\\Other.exe", "", false},
+        {"Orbelo.exe", "9,C:\\Other.exe", "", false},
+        {"Orbelo.exe", "9,\\\\server\\share\\Other.exe", "", false},
         // Without a name after the comma the entry is still installed.
         {"Orbelo.exe", "9", "Orbelo.ex_", false},
         {"Orbelo.exe", "9,", "Orbelo.ex_", false},
@@ -96,7 +101,7 @@ TEST(FormatDirTemplate, HonoursOneDirectoryAndPercentPercentOnly) {
     }
 }
 
-TEST(UninstallCommand, ProgramPathFirstUnquotedThenBlankThenArguments) {
+TEST(UninstallCommand, ProgramPathFirstQuotedThenBlankThenArguments) {
     struct Case {
         const char* installDir;
         const char* program;
@@ -104,11 +109,14 @@ TEST(UninstallCommand, ProgramPathFirstUnquotedThenBlankThenArguments) {
         const char* expected;
     } cases[] = {
         {"C:\\Program Files\\Quorvane\\Orbelo_Sample\\", "install.exe", "-u -p \"%s\"",
-         "C:\\Program Files\\Quorvane\\Orbelo_Sample\\install.exe -u -p "
+         "\"C:\\Program Files\\Quorvane\\Orbelo_Sample\\install.exe\" -u -p "
          "\"C:\\Program Files\\Quorvane\\Orbelo_Sample\""},
-        {"C:\\P\\", "install.exe", "", "C:\\P\\install.exe "},
-        {"C:\\", "u.exe", "-p %s", "C:\\u.exe -p C:"},
-        {"C:\\P\\", "u.exe", "%s%%%d", "C:\\P\\u.exe C:\\P%%d"},
+        {"C:\\P\\", "install.exe", "", "\"C:\\P\\install.exe\" "},
+        {"C:\\", "u.exe", "-p %s", "\"C:\\u.exe\" -p C:"},
+        {"C:\\P\\", "u.exe", "%s%%%d", "\"C:\\P\\u.exe\" C:\\P%%d"},
+        // A 0x5C trail byte at the end of the directory is no separator.
+        {"C:\\\x95\x5C\\", "install.exe", "-u -p \"%s\"",
+         "\"C:\\\x95\x5C\\install.exe\" -u -p \"C:\\\x95\x5C\""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(BuildUninstallCommand(c.installDir, c.program, c.args), ByteString(c.expected))

@@ -118,6 +118,49 @@ TEST(ProgramFolderRules, FoldersAndEntriesFollowTheGroupFolderRule) {
     EXPECT_EQ(Entries(*config), Strings{"Orbelo|Orbelo|Orbelo.exe|"});
 }
 
+// Folders and shortcut names that would leave the Programs folder (or the
+// desktop) get nothing: no folder to create, open or remove, no shortcut to
+// make or delete. Nested names and "表" with its 0x5C trail byte stay.
+TEST(ProgramFolderRules, NamesOutsideTheProgramsFolderGetNothing) {
+    auto config = NewConfig();
+    AddGroupItem(*config, "Orbelo", "Orbelo.exe", "");
+    AddGroupItem(*config, "..\\..\\Startup\\Orbelo", "Orbelo.exe", "");
+    AddGroupItem(*config, ("Sub\\" + kHyo).c_str(), "Orbelo.exe", "");
+    AddNumbered(*config, 1, "Tool", "tool.exe");
+    AddNumbered(*config, 2, "Help", "help.chm");
+    AddNumbered(*config, 2, "C:\\Help", "help.chm");
+    AddNumbered(*config, 3, "Web", "web.url");
+    AddNumbered(*config, 4, "Doc", "doc.txt");
+    config->ProgramFolders.Add(("Quorvane\\" + kSo).c_str());
+    config->ProgramFolders.Add("..\\Startup");
+    config->ProgramFolders.Add("Docs");
+    config->ProgramFolders.Add("\\\\server\\share");
+    config->ProgramFolders.Add("A\\...\\B");
+    EXPECT_EQ(ToStrings(ProgramFolderNames(*config)), (Strings{"Quorvane\\" + kSo, "Docs"}));
+    EXPECT_EQ(Entries(*config), (Strings{"Quorvane\\" + kSo + "|Orbelo|Orbelo.exe|",
+                                         "Quorvane\\" + kSo + "|Sub\\" + kHyo + "|Orbelo.exe|",
+                                         "Docs|Help|help.chm|"}));
+
+    // The group folder climbing out takes the [Group] entries with it.
+    config->ProgramFolders[0] = "C:\\Users\\Public";
+    EXPECT_EQ(ToStrings(ProgramFolderNames(*config)), Strings{"Docs"});
+    EXPECT_EQ(Entries(*config), Strings{"Docs|Help|help.chm|"});
+
+    // So does a product name that climbs out, where it names the folder.
+    config->ProgramFolders = StringList();
+    config->ProgramName = "..\\Orbelo";
+    EXPECT_EQ(ToStrings(ProgramFolderNames(*config)), Strings{});
+    EXPECT_EQ(Entries(*config), Strings{});
+
+    const char* const outside[] = {"a.exe,..\\A", "a.exe,..\\..\\Startup\\A,a.ico", "a.exe,C:\\A",
+                                   "a.exe,\\A"};
+    for (const char* entry : outside) {
+        ShortcutLink link;
+        EXPECT_FALSE(DesktopShortcut(entry, "C:\\Users\\Public\\Desktop", kInstallDir, &link))
+            << entry;
+    }
+}
+
 TEST(ProgramFolderRules, GroupShortcutTargetsArgumentsAndIcons) {
     struct Case {
         std::string folder, name, target, args, unInstallIcon;

@@ -103,6 +103,29 @@ TEST(SetupScriptTest, SourceCodesPerModeAndPlatform) {
     }
 }
 
+// Names that would reach outside the installation directory (or the system
+// directory) are in no list, in either mode; subdirectories and wildcards
+// inside stay, "表" with its 0x5C trail byte included.
+TEST(SetupScriptTest, SourceNamesOutsideTheirDirectoryAreInNoList) {
+    const std::string script =
+        "[Source]\r\n..\\v.txt=1\r\nok\\a.txt=1\r\nC:\\v.txt=5\r\n\\v.txt=N\r\nC:v.txt=N\r\n"
+        "sub\\..\\..\\v=0\r\nsub\\*.tmp=N\r\n..\\*.dat=N\r\n..\\s.dll=7\r\n"
+        "\\\\server\\share\\v=9,v\r\n...\\v=1\r\n表\\x.txt=1\r\nb.dll=7\r\n";
+    for (bool uninstallMode : {false, true}) {
+        for (bool isNt : {true, false}) {
+            SCOPED_TRACE(std::string(uninstallMode ? "uninstaller" : "installer") +
+                         (isNt ? " NT" : " 9x"));
+            std::unique_ptr<SetupConfig> config = Read(script, uninstallMode, isNt);
+            std::vector<std::string> copyList = {"ok\\a.txt", "sub\\*.tmp", "表\\x.txt"};
+            if (uninstallMode && !isNt) copyList.push_back("b.dll");
+            EXPECT_EQ(Items(config->CopyList), copyList);
+            EXPECT_EQ(config->CopyTypes.Count(), config->CopyList.Count());
+            EXPECT_EQ(Items(config->SystemFiles),
+                      isNt ? std::vector<std::string>{"b.dll"} : std::vector<std::string>{});
+        }
+    }
+}
+
 TEST(SetupScriptTest, ScriptRules) {
     struct Case {
         const char* what;

@@ -11,7 +11,7 @@ struct Case {
     const char* command;
     const char* program;
     const char* directory;
-    bool switches;
+    bool passArguments;
     const char* arguments;
     bool namesFile;
 };
@@ -20,7 +20,30 @@ struct Case {
 
 TEST(UninstallCommandTest, SplitsTheRegisteredCommand) {
     const Case cases[] = {
-        // As the installation registers it: unquoted program path, switches.
+        // As the installation registers it: the program path quoted, switches.
+        {"\"C:\\Program Files\\Quorvane\\Orbelo_Sample\\install.exe\" -u -p \"C:\\Program "
+         "Files\\Quorvane\\Orbelo_Sample\"",
+         "C:\\Program Files\\Quorvane\\Orbelo_Sample\\install.exe",
+         "C:\\Program Files\\Quorvane\\Orbelo_Sample\\", true,
+         "-u -p \"C:\\Program Files\\Quorvane\\Orbelo_Sample\"", true},
+        // Quoted, the path is what the quotes hold: " -p" and dots inside it
+        // are part of it.
+        {"\"C:\\a -p b\\install.exe\" -u -p \"C:\\a -p b\"", "C:\\a -p b\\install.exe",
+         "C:\\a -p b\\", true, "-u -p \"C:\\a -p b\"", true},
+        {"\"C:\\v1.2\\prog\" -u -p \"C:\\v1.2\"", "C:\\v1.2\\prog", "C:\\v1.2\\", true,
+         "-u -p \"C:\\v1.2\"", true},
+        {"\"C:\\\x95\x5C\\install.exe\" -u -p \"C:\\\x95\x5C\"", "C:\\\x95\x5C\\install.exe",
+         "C:\\\x95\x5C\\", true, "-u -p \"C:\\\x95\x5C\"", true},
+        // Quoted arguments without "-p" are still passed; none at all (a
+        // script without arguments leaves a blank after the quote).
+        {"\"C:\\old\\uninst.exe\" -s", "C:\\old\\uninst.exe", "C:\\old\\", true, "-s", true},
+        {"\"C:\\old\\uninst.exe\" ", "C:\\old\\uninst.exe", "C:\\old\\", true, "", true},
+        {"\"C:\\old\\uninst.exe\"-u", "C:\\old\\uninst.exe", "C:\\old\\", true, "-u", true},
+        // A quote that never closes, or quotes around nothing: no program.
+        {"\"C:\\x\\install.exe", "", "", false, "", false},
+        {"\"\" -u -p \"C:\\x\"", "", "", true, "-u -p \"C:\\x\"", false},
+        {"\"install.exe\" -u", "install.exe", "install.exe", true, "-u", false},
+        // As earlier versions registered it: unquoted program path, switches.
         {"C:\\Program Files\\Quorvane\\Orbelo_Sample\\install.exe -u -p \"C:\\Program "
          "Files\\Quorvane\\Orbelo_Sample\"",
          "C:\\Program Files\\Quorvane\\Orbelo_Sample\\install.exe",
@@ -55,7 +78,7 @@ TEST(UninstallCommandTest, SplitsTheRegisteredCommand) {
         UninstallCommand split = SplitUninstallCommand(c.command);
         EXPECT_EQ(split.ProgramPath, ByteString(c.program));
         EXPECT_EQ(split.Directory, ByteString(c.directory));
-        EXPECT_EQ(split.HasSwitches, c.switches);
+        EXPECT_EQ(split.PassArguments, c.passArguments);
         EXPECT_EQ(split.Arguments, ByteString(c.arguments));
         EXPECT_EQ(NamesProgramFile(split), c.namesFile);
     }
@@ -65,9 +88,10 @@ TEST(UninstallCommandTest, SplitsTheRegisteredCommand) {
 // program and the installation directory, with a backslash, as registered.
 TEST(UninstallCommandTest, TheRebuiltCommandLineStartsTheUninstallerOnTheSameDirectory) {
     const char* directories[] = {"C:\\Program Files\\Quorvane\\Orbelo_Sample", "C:\\a b\\c",
-                                 "C:\\\x95\x5C\x8E\xA6"};
+                                 "C:\\\x95\x5C\x8E\xA6", "C:\\a -p b"};
     for (const char* directory : directories) {
-        std::string registered = std::string(directory) + "\\install.exe -u -p \"" + directory + "\"";
+        std::string registered =
+            "\"" + std::string(directory) + "\\install.exe\" -u -p \"" + directory + "\"";
         UninstallCommand split = SplitUninstallCommand(registered.c_str());
         char line[kUninstallCommandSize];
         ASSERT_TRUE(BuildUninstallerCommandLine(split, line)) << registered;
@@ -84,7 +108,7 @@ TEST(UninstallCommandTest, TheRebuiltCommandLineStartsTheUninstallerOnTheSameDir
 
 TEST(UninstallCommandTest, ALineLongerThanTheBufferIsRefused) {
     UninstallCommand command;
-    command.HasSwitches = true;
+    command.PassArguments = true;
     command.ProgramPath = "C:\\x\\install.exe";
     // "\"" + program + "\" " + arguments + zero
     std::string arguments(kUninstallCommandSize - 1 - 3 - command.ProgramPath.Length(), 'a');

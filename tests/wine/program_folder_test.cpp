@@ -236,3 +236,38 @@ TEST_F(ProgramFolderTest, RemovalPausesTwoSecondsOnlyWhenItMayShowTheFolder) {
         }
     }
 }
+
+// A folder name that is a program's file in the Programs folder is never
+// started by showing the folder, at installation or at uninstallation; and
+// names that climb out of the Programs folder make nothing outside it.
+TEST_F(ProgramFolderTest, FolderWindowsNeverStartAFileOfTheFoldersName) {
+    std::string marker = base() + "started.txt";
+    std::string program = Programs(tag_ + ".bat");
+    WriteFileBytes(program, "@echo started> \"" + marker + "\"\r\n");
+    SetupConfig& config = Config();
+    config.ProgramFolders.Add((tag_ + ".bat").c_str());
+    config.GroupItems.names.Add("Orbelo");
+    config.GroupItems.targets.Add("Orbelo.exe");
+    config.GroupItems.args.Add("");
+    config.SilentMode = false;
+
+    CreateProgramFolder();
+    RemoveProgramFolder();  // pauses two seconds after "showing" the folder
+    Sleep(1000);
+    EXPECT_FALSE(Exists(marker)) << "the file named like the folder was started";
+    EXPECT_TRUE(Exists(program));
+
+    // Climbing out: the shortcut would land in the Start menu itself.
+    std::string outside = programs_.substr(0, programs_.rfind('\\')) + "\\" + tag_;
+    cleanup_.push_back(outside);
+    cleanup_.push_back(outside + ".lnk");
+    config.SilentMode = true;
+    config.ProgramFolders[0] = ("..\\" + tag_).c_str();
+    CreateProgramFolder();
+    config.ProgramFolders[0] = "Quorvane";
+    config.GroupItems.names[0] = ("..\\..\\" + tag_).c_str();
+    cleanup_.push_back(Programs("Quorvane"));
+    CreateProgramFolder();
+    EXPECT_FALSE(Exists(outside));
+    EXPECT_FALSE(Exists(outside + ".lnk"));
+}

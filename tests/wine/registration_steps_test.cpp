@@ -134,7 +134,7 @@ TEST_F(RegistrationStepsTest, StepFiveRegistersAndStepHundredRemovesTheRegistrat
 
     ASSERT_TRUE(Run(5));
     EXPECT_STREQ(ReadValue(HKEY_LOCAL_MACHINE, uninstallKey_, "UninstallString").bytes.c_str(),
-                 (dir + "\\install.exe -u -p \"" + dir + "\"").c_str());
+                 ("\"" + dir + "\\install.exe\" -u -p \"" + dir + "\"").c_str());
     EXPECT_STREQ(ReadValue(HKEY_LOCAL_MACHINE, uninstallKey_, "DisplayName").bytes.c_str(), kName);
     EXPECT_STREQ(ReadValue(HKEY_LOCAL_MACHINE, appPathKey_, nullptr).bytes.c_str(),
                  (dir + "\\" + program).c_str());

@@ -8,6 +8,7 @@
 #include "engine/file_install.h"
 #include "package/archive.h"
 #include "package/profile.h"
+#include "package/relative_name.h"
 #include "package/setup_script.h"
 #include "package/szdd.h"
 #include "tools/mkpackage/host.h"
@@ -21,6 +22,21 @@ std::string Lower(const std::string& cp932) { return MbToLower(cp932.c_str()).c_
 std::string Shown(const std::string& cp932) { return host::Printable932(cp932); }
 
 std::string Quoted(const std::string& cp932) { return "\"" + Shown(cp932) + "\""; }
+
+// Why a name does not stay inside its directory, for the refusal.
+std::string EscapeRule(NameEscape escape) {
+    switch (escape) {
+        case NameEscape::kRooted:
+            return "it begins with \\ or /, which names the root of a drive or another computer";
+        case NameEscape::kDrive:
+            return "it holds \":\", which names a drive (\"C:\\x\", \"C:x\") or a stream";
+        case NameEscape::kParent:
+            return "it has a component of dots such as \"..\", which climbs out";
+        case NameEscape::kNone:
+            break;
+    }
+    return std::string();
+}
 
 // Where the package takes a file of a given name from.
 enum class Origin { kSelf, kScript, kFromDir };
@@ -143,8 +159,18 @@ private:
             listing.key = keys[i].c_str();
             listing.code =
                 profile.GetValue("Source", keys[i].c_str(), "0", kSourceValueSize).c_str();
-            bool repeated = !seen.insert(Lower(listing.key)).second;
             std::string role = "[Source] " + Shown(listing.key) + "=" + Shown(listing.code);
+            // The installer's script reader leaves such an entry out of its
+            // lists (so the copy index does not move), and neither the
+            // installation nor the uninstallation acts on it.
+            NameEscape escape = FindNameEscape(listing.key.c_str());
+            if (escape != NameEscape::kNone) {
+                std::string rule = EscapeRule(escape);
+                Problem(role + ": a [Source] name must stay inside the installation " +
+                        "directory, but " + rule + "; the installer and the uninstaller ignore it");
+                continue;
+            }
+            bool repeated = !seen.insert(Lower(listing.key)).second;
             if (listing.code == "5") {
                 plan_.listings.push_back(listing);
                 continue;
@@ -165,6 +191,17 @@ private:
                 plan_.listings.push_back(listing);
                 continue;
             }
+            std::string named = NamedPackageFile(listing.code);
+            escape = FindNameEscape(named.c_str());
+            if (escape != NameEscape::kNone) {
+                std::string rule = EscapeRule(escape);
+                Problem(role + ": the package file named after \"9,\" must stay inside the " +
+                        "extraction directory, but " + rule +
+                        "; the installer does not install the entry");
+                ++copyIndex;
+                plan_.listings.push_back(listing);
+                continue;
+            }
             bool optional = false;
             std::string packageName = GetSourceName(Config(), copyIndex++, &optional).c_str();
             if (packageName.empty()) {  // "N": not installed
@@ -182,7 +219,6 @@ private:
                 plan_.listings.push_back(listing);
                 continue;
             }
-            std::string named = NamedPackageFile(listing.code);
             if (!named.empty()) {
                 listing.entry = Require(named, StoredForm::kPlain, true,
                                         "stored as the package file named after \"9,\"", role);
