@@ -103,8 +103,17 @@ StepEnd EndStepTick(StepFlags* flags, const StepPlan& plan, const StepReport& re
     if (!plan.proceeds) return end;
     if (report.failed) {
         flags->state = kStepFailed;
+        end.outcome = RunOutcome::kFailed;
     } else if (report.cancelled) {
         flags->state = kStepFinished;
+        end.outcome = RunOutcome::kDeclined;
+    } else if (report.incomplete) {
+        end.outcome = RunOutcome::kFailed;
+    } else if (plan.step == kStepFailed) {
+        end.outcome = RunOutcome::kFailed;
+    } else if (plan.step == kStepRegister || plan.step == kStepUninstallFiles) {
+        // Installed, or everything removed: what follows only reports it.
+        end.outcome = RunOutcome::kDone;
     }
     if (plan.step == kStepUninstallFiles) {
         if (silent) flags->hold = kStepReleased;

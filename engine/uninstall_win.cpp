@@ -112,19 +112,21 @@ void DeleteMatchingFiles(const ByteString& installDir, const char* pattern) {
     for (size_t i = 0; i < files.Count(); ++i) DeleteFileA(files[i].c_str());
 }
 
-void DeleteListedFile(const ByteString& installDir, const ByteString& name, const char* type) {
+// False when a required file stayed (after message 9).
+bool DeleteListedFile(const ByteString& installDir, const ByteString& name, const char* type) {
     ByteString path = installDir;
     path.Append(name);
-    if (DeleteFileA(path.c_str())) return;
+    if (DeleteFileA(path.c_str())) return true;
     DWORD error = GetLastError();
     // Only the required files of the product are worth a word.
-    if (strcmp(type, "1") != 0 && strcmp(type, "5") != 0) return;
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    if (strcmp(type, "1") != 0 && strcmp(type, "5") != 0) return true;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
     if (error == ERROR_ACCESS_DENIED) {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (DeleteFileA(path.c_str())) return;
+        if (DeleteFileA(path.c_str())) return true;
     }
     ShowMessage(kStyleDefault, IDS_CANNOT_DELETE, name.c_str());
+    return false;
 }
 
 // False after message 7 for the first system file that is missing.
@@ -190,21 +192,22 @@ void CloseUninstallDialog() {
     if (g_dialog) DestroyWindow(g_dialog);
 }
 
-bool RemoveInstalledFiles() {
+FileRemoval RemoveInstalledFiles() {
     const SetupConfig& config = Config();
     const ByteString& installDir = config.InstallDir;
+    FileRemoval removal;
     for (size_t i = 0; i < config.CopyList.Count(); ++i) {
         const ByteString& name = config.CopyList[i];
         if (MbFind(name.c_str(), '*') >= 0) {
             DeleteMatchingFiles(installDir, name.c_str());
         } else {
             const char* type = i < config.CopyTypes.Count() ? config.CopyTypes[i].c_str() : "";
-            DeleteListedFile(installDir, name, type);
+            if (!DeleteListedFile(installDir, name, type)) removal.listedFilesGone = false;
         }
     }
-    bool systemFilesFound = ScheduleSystemFiles(config.SystemFiles);
+    removal.systemFilesFound = ScheduleSystemFiles(config.SystemFiles);
     DeleteMatchingFiles(installDir, "*.GID");
-    return systemFilesFound;
+    return removal;
 }
 
 void RemoveInstallDirectories() {

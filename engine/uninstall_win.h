@@ -35,6 +35,15 @@ void ShowUninstallComplete();
 // Destroys the dialog if it exists.
 void CloseUninstallDialog();
 
+// What the removal of the files found.
+struct FileRemoval {
+    // False after message 7 for a system file missing from the system
+    // directory.
+    bool systemFilesFound = true;
+    // False when a listed file of type "1" or "5" stayed (message 9).
+    bool listedFilesGone = true;
+};
+
 // Removes the files of the installation, in this order: every CopyList
 // entry (InstallDir + name; a name with "*" removes every file its pattern
 // matches), the SystemFiles entries (scheduled for deletion at the next
@@ -43,9 +52,9 @@ void CloseUninstallDialog();
 // is made writable and deleted; one that is already gone counts as deleted)
 // and the removal goes on; failures of other types are silent. At the first
 // system file missing from the system directory, message 7 with its path is
-// shown, no further system file is looked at, and the result is false; the
-// rest of the removal still runs.
-bool RemoveInstalledFiles();
+// shown and no further system file is looked at; the rest of the removal
+// still runs.
+FileRemoval RemoveInstalledFiles();
 
 // Removes the directories: first the subdirectories that the CopyList names
 // use (when empty, 100 ms apart), then takes back the Install key record and

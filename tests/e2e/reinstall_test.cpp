@@ -235,7 +235,7 @@ TEST(Reinstall, RunsTheInstalledUninstallerFirstAndKeepsTheSettings) {
     Window aborted = again.WaitMessageBox();
     EXPECT_EQ(aborted.text, Text2(kName));
     aborted.Answer(IDOK);
-    EXPECT_EQ(again.WaitExit(), 0);
+    EXPECT_EQ(again.WaitExit(), kDeclined);
     EXPECT_EQ(Differences(changed, Settings()), std::vector<std::string>());
     EXPECT_FALSE(UserKeyExists(kBackup));
 }
@@ -278,7 +278,7 @@ TEST(Reinstall, AnUninstallerThatCannotBeStartedIsMessage44) {
         EXPECT_EQ(box.text, Text44(kName));
         EXPECT_EQ(box.icon, "stop");
         box.Answer(IDOK);
-        EXPECT_EQ(run.WaitExit(), 0);
+        EXPECT_EQ(run.WaitExit(), kFailed);
         EXPECT_TRUE(run.WaitAllExit());
         EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
         EXPECT_FALSE(FileExists("C:\\install.inf"));
@@ -332,7 +332,7 @@ TEST(Reinstall, AProductStillInstalledAfterwardsIsMessage12) {
     EXPECT_EQ(box.text, Text12(kName));
     EXPECT_EQ(box.icon, "stop");
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_TRUE(run.WaitAllExit());
     EXPECT_TRUE(restart.NewCopies().empty());
     DeleteUserTree(kBackup);

@@ -91,7 +91,7 @@ Window ExpectRefusal(const std::string& exe, const std::string& args, const std:
     Process run = Driver::Start(exe, args);
     Window box = ExpectBox(run, {title, text, "stop", {IDOK}});
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_TRUE(run.WaitAllExit());
     EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
     return box;
@@ -149,7 +149,7 @@ TEST(Startup, PackageWithoutScriptShowsMessage11AndRemovesItsFiles) {
     EXPECT_EQ(ReadFileBytes(TempPath(during[0] + "\\readme.txt")),
               "Readme of a package without script");
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_FALSE(FileExists(TempPath(during[0])));
 }
 
@@ -175,7 +175,7 @@ TEST(Startup, AppendedDataThatIsNoArchiveReadsTheProgramsOwnDirectory) {
     }
     EXPECT_EQ(entries, 0);
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
 }
 
@@ -188,7 +188,7 @@ TEST(Startup, UninstallerRefusalsBeforeTheScript) {
     Window box = ExpectBox(run, {u8" アンインストーラ", kText15, "stop", {IDOK}});
     EXPECT_EQ(run.Windows().size(), 1u);
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
 
     ExpectRefusal(StubPath(), "-u -p " + Quoted(empty.path()), u8" アンインストーラ", kText11);
     // "-u" on a package: the uninstaller never extracts, so no archive problem
@@ -210,7 +210,7 @@ TEST(Startup, UninstallerOfAProductThatIsNotInstalledShowsMessage13) {
     EXPECT_EQ(background.title, UninstallerTitle(kName));
     EXPECT_TRUE(background.visible);
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_FALSE(IsWindow(background.hwnd));
 }
 
@@ -288,7 +288,7 @@ TEST(Startup, InstalledProductDeclinedEndsWithMessage8) {
     question.Answer(IDNO);
     Window end = ExpectBox(run, {InstallerTitle(kName), Text8(kName), "exclamation", {IDOK}});
     end.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kDeclined);
     EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
     EXPECT_TRUE(UninstallEntryExists(kName));
 }
@@ -303,7 +303,7 @@ TEST(Startup, SilentInstallerOfAnInstalledProductEndsWithoutAnyWindow) {
     Process run = Driver::Start(exe, "-s");
     std::vector<Window> seen = run.WatchUntilExit();
     EXPECT_TRUE(seen.empty()) << seen.size() << " window(s), first: " << seen[0].Describe();
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
 }
 
@@ -378,6 +378,6 @@ TEST(Startup, DeclinedLicenceEndsWithMessage2) {
     licence.Answer(IDCANCEL);
     Window box = ExpectBox(run, {InstallerTitle(kName), Text2(kName), "exclamation", {IDOK}});
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kDeclined);
     EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
 }

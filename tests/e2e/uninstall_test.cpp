@@ -116,6 +116,7 @@ std::string ConfirmAndFinish(Process& run, bool asked, const char* screen = null
     Window dialog = WaitUninstallComplete(run, kName);
     if (!dialog.found()) return "";
     std::string copy = ProcessImage(dialog.pid);
+    HeldProcess copyRun(dialog.pid);
     if (screen) KeepScreen(screen);
     dialog.Press(1019);
     EXPECT_TRUE(dialog.WaitGone());
@@ -125,6 +126,10 @@ std::string ConfirmAndFinish(Process& run, bool asked, const char* screen = null
     EXPECT_EQ(end.icon, "information");
     end.Answer(IDOK);
     EXPECT_TRUE(run.WaitAllExit());
+    // Both did their part: the first instance started the copy, the copy
+    // removed everything.
+    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(copyRun.WaitExit(), 0);
     return copy;
 }
 
@@ -158,7 +163,7 @@ TEST(Uninstall, DeclinedRemovesNothingAndAcceptedRemovesEverythingItsOwn) {
     EXPECT_EQ(end.text, Text16(kName));
     EXPECT_EQ(end.icon, "exclamation");
     end.Answer(IDOK);
-    EXPECT_EQ(declined.WaitExit(), 0);
+    EXPECT_EQ(declined.WaitExit(), kDeclined);
     EXPECT_TRUE(declined.WaitAllExit());
     ExpectInstalled(installed);
     EXPECT_TRUE(restart.NewCopies().empty());
@@ -239,12 +244,16 @@ TEST(Uninstall, FilesThatStayKeepTheirDirectories) {
     box.Answer(IDOK);
 
     Window done = WaitUninstallComplete(run, kName, dialog);
+    HeldProcess copy(done.pid);
     KeepScreen("uninstall-complete");
     done.Press(1019);
     Window end = run.WaitMessageBox();
     EXPECT_EQ(end.text, Text16(kName));
     end.Answer(IDOK);
     EXPECT_TRUE(run.WaitAllExit());
+    // A file that stayed: the uninstallation did not do its whole job.
+    EXPECT_EQ(copy.WaitExit(), kFailed);
+    EXPECT_EQ(run.WaitExit(), 0);
     CloseHandle(held);
 
     for (const char* name : {"install.inf", "install.exe", "Orbelo.exe", "data\\table.dat"})
@@ -428,7 +437,7 @@ TEST(Uninstall, ARelaunchLineThatWouldNotFitIsMessage15) {
               u8"アンインストールを中止します。");
     EXPECT_EQ(box.icon, "stop");
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_TRUE(run.WaitAllExit());
     WIN32_FIND_DATAA found;
     HANDLE copies = FindFirstFileA((tempDir + "\\Del*.tmp").c_str(), &found);

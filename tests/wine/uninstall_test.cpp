@@ -198,15 +198,17 @@ TEST_F(UninstallTest, ListedFilesGoAndOnlyRequiredOnesThatStayAreReported) {
                                    OPEN_EXISTING, 0, nullptr));
         ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
     }
-    bool systemFilesFound;
+    FileRemoval removal;
     std::vector<std::string> texts;
     {
         BoxAnswerer boxes;
-        systemFilesFound = RemoveInstalledFiles();
+        removal = RemoveInstalledFiles();
         texts = boxes.Texts();
     }
     for (HANDLE handle : held) CloseHandle(handle);
-    EXPECT_TRUE(systemFilesFound);
+    EXPECT_TRUE(removal.systemFilesFound);
+    // The required files that stayed make the uninstallation incomplete.
+    EXPECT_FALSE(removal.listedFilesGone);
     EXPECT_EQ(texts, (std::vector<std::string>{DeleteFailure("locked.txt"),
                                                DeleteFailure("locked5.txt")}));
     for (const char* gone : {"plain.txt", "readonly.txt", "after.txt", "sub\\x.dat", "sub\\a.tmp",
@@ -234,7 +236,9 @@ TEST_F(UninstallTest, SystemFilesAreScheduledUntilTheFirstMissingOne) {
     Config().SystemFiles.Add(second.c_str());
     {
         BoxAnswerer boxes;
-        EXPECT_TRUE(RemoveInstalledFiles());
+        FileRemoval removal = RemoveInstalledFiles();
+        EXPECT_TRUE(removal.systemFilesFound);
+        EXPECT_TRUE(removal.listedFilesGone);
         EXPECT_TRUE(boxes.Texts().empty());
     }
     std::vector<std::string> pending = PendingOperations();
@@ -249,7 +253,7 @@ TEST_F(UninstallTest, SystemFilesAreScheduledUntilTheFirstMissingOne) {
     std::vector<std::string> texts;
     {
         BoxAnswerer boxes;
-        EXPECT_FALSE(RemoveInstalledFiles());
+        EXPECT_FALSE(RemoveInstalledFiles().systemFilesFound);
         texts = boxes.Texts();
     }
     EXPECT_EQ(texts, std::vector<std::string>{"ファイル（" + inSystem(missing) +
