@@ -75,10 +75,7 @@ void Perform(BackgroundWnd& window, StepOp op, StepReport* report) {
         RemoveProgramFolder();
         break;
     case StepOp::kRemoveRegistryEntries:
-        DeleteUninstallEntry();
-        DeleteAppPath();
-        RemoveStartupShortcut();
-        DeleteListedKeys();
+        RemoveRegistrationEntries();
         break;
 
     // The uninstall dialog shows each phase: its box takes the focus when

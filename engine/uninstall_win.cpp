@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app/messages_win.h"
+#include "app/previous_install_win.h"
 #include "engine/file_install_win.h"
 #include "engine/registry_entries_win.h"
 #include "engine/step_state.h"
@@ -14,6 +15,10 @@
 namespace {
 
 HWND g_dialog = nullptr;
+
+// The directories that the installation created, as its record said when
+// the registration entries went; read by the removal of the directories.
+char g_createdChain[kRecordedChainSize];
 
 // Pause between directory removals, in milliseconds: a shell window that
 // showed a folder a moment ago may still hold it open.
@@ -210,6 +215,17 @@ FileRemoval RemoveInstalledFiles() {
     return removal;
 }
 
+void RemoveRegistrationEntries() {
+    DeleteUninstallEntry();
+    DeleteAppPath();
+    RemoveStartupShortcut();
+    memset(g_createdChain, 0, sizeof g_createdChain);
+    ByteString createdKeys;
+    TakeRecordedItems(g_createdChain, &createdKeys);
+    DeleteListedKeys();
+    RemoveCreatedKeys(createdKeys.c_str());
+}
+
 void RemoveInstallDirectories() {
     const SetupConfig& config = Config();
     StringList subdirectories = UninstallSubdirectories(config.CopyList);
@@ -220,10 +236,7 @@ void RemoveInstallDirectories() {
         Sleep(kRemovalPause);
     }
 
-    char createdChain[kRecordedChainSize];
-    memset(createdChain, 0, sizeof createdChain);
-    RemoveRecordedItems(createdChain);
-    StringList climb = ClimbDirectories(config.InstallDir.c_str(), createdChain);
+    StringList climb = ClimbDirectories(config.InstallDir.c_str(), g_createdChain);
     // A file the user left in the installation directory keeps it, and with
     // it every parent.
     if (!climb.IsEmpty() && HasEntries(climb[0])) return;

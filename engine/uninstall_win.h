@@ -56,10 +56,19 @@ struct FileRemoval {
 // still runs.
 FileRemoval RemoveInstalledFiles();
 
+// The registration entries, in this order: the Uninstall entry, the App
+// Paths entry, the Startup shortcut, the Install key record (taken back and
+// kept for RemoveInstallDirectories), the [UnInstall] keys, and then the
+// Install key and its parents as far as the installation created them. The
+// record is taken before any [UnInstall] key goes, since one of them may
+// hold the Install key. Best effort: nothing is reported.
+void RemoveRegistrationEntries();
+
 // Removes the directories: first the subdirectories that the CopyList names
-// use (when empty, 100 ms apart), then takes back the Install key record and
-// removes the installation directory and as many of its parents as the
-// record says the installation created, innermost first, each only while
-// empty. Nothing is removed above an installation directory that still
-// holds entries, and nothing when the installation created no directory.
+// use (when empty, 100 ms apart), then the installation directory and as
+// many of its parents as the record that RemoveRegistrationEntries took back
+// says the installation created, innermost first, each only while empty.
+// Nothing is removed above an installation directory that still holds
+// entries, and nothing when the installation created no directory (or the
+// record was not taken).
 void RemoveInstallDirectories();

@@ -275,17 +275,22 @@ TEST_F(UninstallTest, DirectoriesGoAsFarAsTheInstallationCreatedThem) {
         const char* chain;       // recorded, or null for none
         const char* userFile;    // left in the installation directory, or null
         const char* neighbour;   // another entry beside the installation directory
+        bool listsInstallParent;  // an [UnInstall] HLM item holds the Install key
         std::vector<const char*> gone;
         std::vector<const char*> kept;
     } cases[] = {
-        {"two created levels", "made\\inst", "made\\inst", nullptr, nullptr,
+        {"two created levels", "made\\inst", "made\\inst", nullptr, nullptr, false,
          {"made\\inst\\sub\\deeper", "made\\inst", "made"}, {""}},
         {"a user file keeps the directory and its parents", "made\\inst", "made\\inst", "mine.txt",
-         nullptr, {"made\\inst\\sub\\deeper", "made\\inst\\sub"}, {"made\\inst", "made"}},
-        {"an existing directory is never removed", "existing", nullptr, nullptr, nullptr,
+         nullptr, false, {"made\\inst\\sub\\deeper", "made\\inst\\sub"}, {"made\\inst", "made"}},
+        {"an existing directory is never removed", "existing", nullptr, nullptr, nullptr, false,
          {"existing\\sub"}, {"existing"}},
         {"a parent with other entries stays", "made\\inst", "made\\inst", nullptr, "made\\other",
-         {"made\\inst"}, {"made", "made\\other"}},
+         false, {"made\\inst"}, {"made", "made\\other"}},
+        {"a listed key holding the record", "made\\inst", "made\\inst", nullptr, nullptr, true,
+         {"made\\inst", "made"}, {""}},
+        {"a record of other levels", "have\\inst", "made\\inst", nullptr, nullptr, false,
+         {"have\\inst\\sub"}, {"have\\inst", "have"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -304,12 +309,25 @@ TEST_F(UninstallTest, DirectoriesGoAsFarAsTheInstallationCreatedThem) {
         if (c.chain) {
             ASSERT_TRUE(RecordCreatedItem(c.chain));
         }
+        // The product keeps its own data in the key that holds the Install
+        // key, and the script lists that key for deletion.
+        Config().UninstallMachineKeys.Clear();
+        if (c.listsInstallParent) {
+            Config().UninstallMachineKeys.Add(machineKey_.c_str());
+            HKEY key;
+            ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, machineKey_.c_str(), 0, nullptr, 0,
+                                      KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                      ERROR_SUCCESS);
+            RegSetValueExA(key, "Data", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
+            RegCloseKey(key);
+        }
 
+        RemoveRegistrationEntries();
         RemoveInstallDirectories();
         for (const char* gone : c.gone) EXPECT_FALSE(Exists(base() + gone)) << gone;
         for (const char* kept : c.kept) EXPECT_TRUE(IsDirectory(base() + kept)) << kept;
-        // The record is taken back with the key it needed.
-        EXPECT_FALSE(registry_test::KeyExists(HKEY_LOCAL_MACHINE, installKey_));
+        // The record is taken back with the keys it needed.
+        EXPECT_FALSE(registry_test::KeyExists(HKEY_LOCAL_MACHINE, machineKey_));
         RemoveTree(top);
     }
 }
