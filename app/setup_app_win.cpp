@@ -66,11 +66,17 @@ bool HandleInstalledProduct(SetupConfig& config) {
     case UninstallPreviousResult::kUninstalled:
         return true;
     case UninstallPreviousResult::kCannotStart:
+        // Nothing ran, so the settings are as the backup has them; a backup
+        // left behind would be copied over newer settings by every later run.
+        DeleteKeyWithSubkeys(HKEY_CURRENT_USER, kSettingsBackupKeyPath);
         ShowMessage(kStyleStop, IDS_CANNOT_START_UNINSTALLER, name);
         return EndRun(RunOutcome::kFailed);
     case UninstallPreviousResult::kStillInstalled:
         break;
     }
+    // The uninstaller may have removed the settings before it stopped: they
+    // come back, and the backup goes, as after a reinstallation.
+    RestoreSettingsBackup(true);
     ShowMessage(kStyleStop, IDS_ALREADY_INSTALLED, name);
     return EndRun(RunOutcome::kFailed);
 }
@@ -134,7 +140,13 @@ bool InitInstance() {
     }
 
     BackgroundWnd* window = CreateBackgroundWnd(theApp.Instance);
-    if (window && !config.SilentMode) {
+    if (!window) {
+        // The system is out of window resources: message 1, the one that
+        // says so, ends the run before anything is asked or changed.
+        ShowMessage(kStyleDefault, IDS_NO_TIMER);
+        return EndRun(RunOutcome::kFailed);
+    }
+    if (!config.SilentMode) {
         ShowWindow(window->Handle(), theApp.ShowCommand);
         UpdateWindow(window->Handle());
     }
@@ -200,6 +212,8 @@ bool InitInstance() {
     }
 
     StepHold = kStepRun;
+    // Looked up again: the window may have gone in the modal loops since.
+    window = MainBackgroundWnd();
     if (!window || !SetTimer(window->Handle(), kStepTimerId, kStepTimerPeriod, nullptr)) {
         ShowMessage(kStyleDefault, IDS_NO_TIMER);
         FatalExit(kExitNoTimer);

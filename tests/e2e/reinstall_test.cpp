@@ -243,6 +243,10 @@ TEST(Reinstall, RunsTheInstalledUninstallerFirstAndKeepsTheSettings) {
 // Message 44: no command registered, one too long for its buffer, or one
 // whose program path cuts down to a drive. Nothing is copied anywhere.
 TEST(Reinstall, AnUninstallerThatCannotBeStartedIsMessage44) {
+    ASSERT_FALSE(UserKeyExists(kBackup)) << "a settings backup was left in the prefix";
+    SettingsCleanup cleanup;
+    SetValue(kSettings, "Name", REG_SZ, std::string("mine\0", 5));
+    Snapshot settings = Settings();
     ScratchDir package("reinstall-44");
     std::string exe = BuildInstaller(package, {{"install.inf", SetupScript(kName)}});
     ASSERT_FALSE(exe.empty());
@@ -283,14 +287,21 @@ TEST(Reinstall, AnUninstallerThatCannotBeStartedIsMessage44) {
         EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
         EXPECT_FALSE(FileExists("C:\\install.inf"));
         EXPECT_FALSE(FileExists("C:\\e2e\\nodot"));
+        // Nothing ran: the settings are as they were and no backup is left
+        // to be copied over them by a later run.
+        EXPECT_FALSE(UserKeyExists(kBackup));
+        EXPECT_EQ(Differences(settings, Settings()), std::vector<std::string>());
     }
-    DeleteUserTree(kBackup);
 }
 
 // An uninstaller that ends with the product still installed (here: the user
 // declines it) is message 12. Where the installed script is gone, the one of
 // the package is provided, and the installed program is this installer.
 TEST(Reinstall, AProductStillInstalledAfterwardsIsMessage12) {
+    ASSERT_FALSE(UserKeyExists(kBackup)) << "a settings backup was left in the prefix";
+    SettingsCleanup cleanup;
+    SetValue(kSettings, "Name", REG_SZ, std::string("mine\0", 5));
+    Snapshot settings = Settings();
     WineMenuBuilderOff menus;
     RestartRecordGuard restart;
     ScratchDir package("reinstall-12");
@@ -335,5 +346,7 @@ TEST(Reinstall, AProductStillInstalledAfterwardsIsMessage12) {
     EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_TRUE(run.WaitAllExit());
     EXPECT_TRUE(restart.NewCopies().empty());
-    DeleteUserTree(kBackup);
+    // The settings are back as they were, and the backup is gone.
+    EXPECT_FALSE(UserKeyExists(kBackup));
+    EXPECT_EQ(Differences(settings, Settings()), std::vector<std::string>());
 }

@@ -26,6 +26,9 @@ const char kText49[] =
     u8"このプログラムの動作には Windows 95/98/Me または\nWindows NT4.0/2000/XP/VISTAが必要です。"
     u8"\n処理を中断します。";
 
+const char kText1[] =
+    u8"タイマ資源がありまあせん。他のアプリケーションを停止して再度インストールを試みてください。";
+
 std::string Text37(int code) {
     return u8"作業用ファイルの作成に失敗しました。\n詳細コード:" + std::to_string(code) +
            u8"\nインストールを中止します。";
@@ -98,6 +101,31 @@ Window ExpectRefusal(const std::string& exe, const std::string& args, const std:
 }
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// While it lives, every process of the desktop fails to create install.exe's
+// background window: a system-wide CBT hook from the test's hook library
+// refuses it, as a system without window resources would.
+class BackgroundWindowRefused {
+public:
+    BackgroundWindowRefused() {
+        library_ = LoadLibraryA(BuildPath("refuse_window_hook.dll").c_str());
+        if (!library_) return;
+        HOOKPROC proc = reinterpret_cast<HOOKPROC>(
+            reinterpret_cast<void*>(GetProcAddress(library_, "RefuseWindowProc")));
+        if (proc) hook_ = SetWindowsHookExA(WH_CBT, proc, library_, 0);
+    }
+    ~BackgroundWindowRefused() {
+        if (hook_) UnhookWindowsHookEx(hook_);
+        if (library_) FreeLibrary(library_);
+    }
+    BackgroundWindowRefused(const BackgroundWindowRefused&) = delete;
+    BackgroundWindowRefused& operator=(const BackgroundWindowRefused&) = delete;
+    bool active() const { return hook_ != nullptr; }
+
+private:
+    HMODULE library_ = nullptr;
+    HHOOK hook_ = nullptr;
+};
 
 }  // namespace
 
@@ -380,4 +408,30 @@ TEST(Startup, DeclinedLicenceEndsWithMessage2) {
     box.Answer(IDOK);
     EXPECT_EQ(run.WaitExit(), kDeclined);
     EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
+}
+
+// Without its background window the run ends right there with message 1:
+// no administrator check, no question about the installed product (message
+// 52 would come next), no licence; the extraction directory goes, and the
+// exit code says that nothing was installed.
+TEST(Startup, ABackgroundWindowThatCannotBeCreatedEndsTheRunAtOnce) {
+    ScratchDir package("no-background");
+    std::string exe = BuildInstaller(
+        package,
+        {{"install.inf", SetupScript(kName, {"Startrtf=start.rtf", u8"StartTitle=利用規約"})},
+         {"start.rtf", ReadFileBytes(SourcePath("sample/start.rtf"))}});
+    ASSERT_FALSE(exe.empty());
+    UninstallEntry entry(kName);
+    BackgroundWindowRefused refused;
+    ASSERT_TRUE(refused.active());
+    std::set<std::string> before = ExtractionDirs();
+    Process run = Driver::Start(exe);
+    Window box = ExpectBox(run, {InstallerTitle(kName), kText1, "exclamation", {IDOK}});
+    EXPECT_EQ(box.owner, nullptr);
+    box.Answer(IDOK);
+    for (const Window& window : run.WatchUntilExit(3000))
+        EXPECT_FALSE(window.IsMessageBox()) << window.Describe();
+    EXPECT_EQ(run.WaitExit(), kFailed);
+    EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
+    EXPECT_TRUE(UninstallEntryExists(kName));
 }
