@@ -6,6 +6,7 @@
 #include "app/relaunch_win.h"
 #include "app/run_outcome.h"
 #include "app/system_checks_win.h"
+#include "engine/file_install_win.h"
 #include "engine/step_sequencer_win.h"
 #include "engine/step_state.h"
 #include "package/extract_win.h"
@@ -102,6 +103,10 @@ bool InitInstance() {
 
     if (config.UninstallMode && config.ParentProcess != 0) {
         theApp.UninstallerMutex = CreateMutexA(nullptr, TRUE, kUninstallerMutexName);
+        // The relaunched copy is a temporary file of its own making: it goes
+        // at the next restart whichever way this run ends (a refusal, its
+        // window closed while "完了" waits, message 10).
+        ScheduleSelfDeleteAtRestart();
     }
 
     ByteString modulePath = ModulePath();

@@ -77,8 +77,9 @@ StepPlan BeginStepTick(StepFlags* flags, const StepInputs& inputs) {
         break;
     case kStepUninstallFinish:
         flags->state = kStepUninstalled;
+        // The copy's deletion at restart was scheduled when it started, so
+        // that every ending of the copy has it.
         Add(&plan, StepOp::kStopStepTimer);
-        Add(&plan, StepOp::kScheduleSelfDelete);
         Add(&plan, StepOp::kPauseBeforeEnd);
         AddUnlessSilent(&plan, StepOp::kShowUninstallEnd, inputs);
         plan.endsRun = true;

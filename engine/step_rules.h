@@ -55,7 +55,6 @@ enum class StepOp : uint8_t {
     kRemoveDesktopLinks,
     kShowUninstallComplete,   // enable 1019, text 24, focus 1019
     kStopStepTimer,
-    kScheduleSelfDelete,
     kPauseBeforeEnd,       // 500 ms
     kShowUninstallEnd,     // message 16, information icon
     // End.

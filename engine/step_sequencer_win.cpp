@@ -81,7 +81,7 @@ void Perform(BackgroundWnd& window, StepOp op, StepReport* report) {
     // The uninstall dialog shows each phase: its box takes the focus when
     // the phase starts and is checked when it ends.
     case StepOp::kOpenUninstallDialog:
-        OpenUninstallDialog();
+        OpenUninstallDialog(window.Handle());
         break;
     case StepOp::kTickFolderRemoved:
         EndUninstallPhase(IDC_UNINST_FOLDER);
@@ -119,10 +119,6 @@ void Perform(BackgroundWnd& window, StepOp op, StepReport* report) {
 
     case StepOp::kStopStepTimer:
         KillTimer(window.Handle(), kStepTimerId);
-        break;
-    case StepOp::kScheduleSelfDelete:
-        // The uninstaller runs from a temporary copy; this removes that copy.
-        ScheduleSelfDeleteAtRestart();
         break;
     case StepOp::kPauseBeforeEnd:
         Sleep(500);

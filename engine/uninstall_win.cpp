@@ -167,10 +167,12 @@ bool HasEntries(const ByteString& directory) {
 
 }  // namespace
 
-bool OpenUninstallDialog() {
+bool OpenUninstallDialog(HWND owner) {
     if (!g_dialog) {
+        // Owned, it stays in front of the full-screen background window,
+        // also when a click activates that window.
         g_dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_UNINSTALL),
-                                      nullptr, &DialogProc, 0);
+                                      owner, &DialogProc, 0);
     }
     if (!g_dialog) return false;
     FocusControl(IDC_UNINST_FOLDER);

@@ -8,7 +8,7 @@
 #include <windows.h>
 
 // The UninstallDialog (template 110): one process-wide modeless dialog
-// without parent, captioned ProgramName + " アンインストーラ", with message 18
+// owned by the background window (so it stays in front of it), captioned ProgramName + " アンインストーラ", with message 18
 // in its text and the four phase check boxes 1013 (program folder), 1014
 // (registry entries), 1015 (files), 1016 (directories). The check boxes are
 // only changed by the program. "完了" (1019) is disabled until
@@ -19,10 +19,10 @@
 // removal runs, since the hold would then have no button left to release
 // it; once "完了" is enabled they act like "完了".
 
-// Creates and shows the dialog (nothing when it already exists) and gives
-// check box 1013 the focus. False when the window cannot be created; the
-// phase operations below then do nothing.
-bool OpenUninstallDialog();
+// Creates and shows the dialog, owned by owner (nothing when it already
+// exists), and gives check box 1013 the focus. False when the window cannot
+// be created; the phase operations below then do nothing.
+bool OpenUninstallDialog(HWND owner);
 // The dialog window, or null when there is none.
 HWND UninstallDialogHandle();
 // A phase starts: its check box gets the keyboard focus.

@@ -265,6 +265,46 @@ TEST(Uninstall, FilesThatStayKeepTheirDirectories) {
     ExpectRegistrationGone();
 }
 
+// The dialog belongs to the copy's background window, so activating that
+// full-screen window cannot bury the dialog and its "完了" (an owned window
+// stays in front of its owner). Closing the
+// background window instead of pressing "完了" ends the run with the work
+// done; the temporary copy still goes at the next restart.
+TEST(Uninstall, TheDialogStaysInFrontAndClosingTheBackgroundStillRemovesTheCopy) {
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    ScratchDir package("uninstall-owner-package");
+    ScratchDir target("uninstall-owner-target");
+    std::string exe = BuildProduct(package, TestProduct());
+    ASSERT_FALSE(exe.empty());
+    std::string dir = target.File("product");
+    RegistrationGuard registration(Traces(dir));
+    ASSERT_TRUE(InstallInto(exe, dir, kName));
+
+    Process run = StartUninstaller(kName);
+    Window question = run.WaitMessageBox();
+    ASSERT_TRUE(question.found());
+    question.Answer(IDYES);
+    Window dialog = WaitUninstallComplete(run, kName);
+    ASSERT_TRUE(dialog.found());
+    ASSERT_NE(dialog.owner, nullptr);
+    Window background = Window::Read(dialog.owner);
+    EXPECT_EQ(background.pid, dialog.pid);
+    EXPECT_EQ(background.title, UninstallerTitle(kName));
+
+    std::string copy = ProcessImage(dialog.pid);
+    HeldProcess copyRun(dialog.pid);
+    background.Close();
+    for (const Window& window : run.WatchUntilExit(3000))
+        EXPECT_FALSE(window.IsMessageBox()) << window.Describe();
+    EXPECT_TRUE(run.WaitAllExit());
+    EXPECT_EQ(copyRun.WaitExit(), 0);
+    EXPECT_EQ(restart.NewCopies(), std::vector<std::string>{copy});
+    EXPECT_TRUE(DeletionScheduled(copy)) << copy;
+    EXPECT_FALSE(FileExists(dir));
+    ExpectRegistrationGone();
+}
+
 // A copy slow to start, here held still from the moment it appears, keeps
 // the first instance running until the copy holds the mutex: an installer
 // waiting for the first instance must find the mutex taken, or it goes on

@@ -35,7 +35,6 @@ const char* OpName(StepOp op) {
     case StepOp::kRemoveDesktopLinks: return "RemoveDesktopLinks";
     case StepOp::kShowUninstallComplete: return "Complete";
     case StepOp::kStopStepTimer: return "KillTimer";
-    case StepOp::kScheduleSelfDelete: return "ScheduleSelfDelete";
     case StepOp::kPauseBeforeEnd: return "Pause";
     case StepOp::kShowUninstallEnd: return "msg16";
     case StepOp::kShowInstallError: return "msg10";
@@ -207,7 +206,7 @@ TEST(StepRules, InteractiveUninstallHoldsUntilTheButtonReleases) {
 
     s.flags.hold = kStepReleased;  // the completion button
     s.Tick();
-    EXPECT_EQ(s.log, Ops({"KillTimer", "ScheduleSelfDelete", "Pause", "msg16", "Destroy"}));
+    EXPECT_EQ(s.log, Ops({"KillTimer", "Pause", "msg16", "Destroy"}));
     EXPECT_EQ(s.flags.state, kStepUninstalled);
     EXPECT_EQ(s.flags.hold, kStepRun);
     EXPECT_FALSE(s.flags.busy);
@@ -224,8 +223,8 @@ TEST(StepRules, SilentUninstallRunsOnConsecutiveTicksWithoutDialogOrMessage) {
     s.Tick();
     EXPECT_TRUE(s.destroyed);
     EXPECT_EQ(s.log, Ops({"RemoveProgramFolder", "RemoveRegistryEntries", "RemoveFiles",
-                          "RemoveDirectories", "RemoveDesktopLinks", "KillTimer",
-                          "ScheduleSelfDelete", "Pause", "Destroy"}));
+                          "RemoveDirectories", "RemoveDesktopLinks", "KillTimer", "Pause",
+                          "Destroy"}));
 }
 
 TEST(StepRules, MissingSystemFileAtUninstallFailsAfterTheHold) {
@@ -242,7 +241,6 @@ TEST(StepRules, MissingSystemFileAtUninstallFailsAfterTheHold) {
     EXPECT_TRUE(s.log.empty());
     s.flags.hold = kStepReleased;
     s.Tick();
-    // No self-deletion is scheduled.
     EXPECT_EQ(s.log, Ops({"msg10", "Destroy"}));
 }
 

@@ -91,12 +91,16 @@ protected:
 }  // namespace
 
 TEST_F(UninstallTest, TheDialogShowsItsTextsAndKeepsTheBoxesForTheProgram) {
-    ASSERT_TRUE(OpenUninstallDialog());
+    // Standing for the background window, which owns the dialog.
+    HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    ASSERT_TRUE(OpenUninstallDialog(owner));
     HWND dialog = UninstallDialogHandle();
     ASSERT_NE(dialog, nullptr);
     Pump(100);
     EXPECT_TRUE(IsWindowVisible(dialog));
-    EXPECT_EQ(GetWindow(dialog, GW_OWNER), nullptr);
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), owner);
     char caption[256] = "";
     GetWindowTextA(dialog, caption, sizeof caption);
     EXPECT_EQ(std::string(caption), std::string(kName) + " アンインストーラ");
@@ -119,12 +123,16 @@ TEST_F(UninstallTest, TheDialogShowsItsTextsAndKeepsTheBoxesForTheProgram) {
     EXPECT_TRUE(Checked(dialog, IDC_UNINST_FOLDER));
     EXPECT_FALSE(Checked(dialog, IDC_UNINST_REGISTRY));
     EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_UNINST_REGISTRY));
+    // The dialog goes with its owner.
+    DestroyWindow(owner);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(UninstallDialogHandle(), nullptr);
 }
 
 // While the removal runs nothing ends the dialog: the sequencer would stay
 // held with no button left to release it.
 TEST_F(UninstallTest, NothingEndsTheDialogBeforeTheEnd) {
-    ASSERT_TRUE(OpenUninstallDialog());
+    ASSERT_TRUE(OpenUninstallDialog(nullptr));
     HWND dialog = UninstallDialogHandle();
     StepHold = kStepHeld;
     Type(VK_ESCAPE);
@@ -152,7 +160,7 @@ TEST_F(UninstallTest, AtTheEndEveryWayOutReleasesTheHold) {
     };
     for (const Way& way : ways) {
         SCOPED_TRACE(way.what);
-        ASSERT_TRUE(OpenUninstallDialog());
+        ASSERT_TRUE(OpenUninstallDialog(nullptr));
         HWND dialog = UninstallDialogHandle();
         for (int id : {IDC_UNINST_FOLDER, IDC_UNINST_REGISTRY, IDC_UNINST_FILES, IDC_UNINST_DIRS})
             EndUninstallPhase(id);
