@@ -134,3 +134,44 @@ TEST(UninstallRecord, AListedKeyHoldingTheInstallKeyStillLetsTheCreatedLevelsGo)
     EXPECT_TRUE(FileExists(target.path()));
     EXPECT_FALSE(MachineKeyExists(productKey));
 }
+
+// A destination refused half-way (a level whose name cannot be created
+// under one that the attempt made) takes back what it made; the next
+// attempt creates and records its own levels, and the uninstallation then
+// leaves nothing of either behind.
+TEST(UninstallRecord, ALevelMadeByARefusedDestinationDoesNotOutliveTheProduct) {
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    const std::string key = "Software\\Quorvane\\E2E_Attempts\\Install";
+    ScratchDir package("attempts-package");
+    ScratchDir target("attempts-target");
+    std::string refused = target.File("first\\bad|name");
+    std::string dir = target.File("second\\product");
+    RegistrationGuard registration(RecordTraces(key, {target.File("first"), dir}));
+    std::string exe = BuildProduct(package, RecordProduct(key));
+    ASSERT_FALSE(exe.empty());
+
+    Process run = Driver::Start(exe);
+    Window ask = run.WaitWindowTitled(kDirCaption);
+    ASSERT_TRUE(ask.found());
+    ask.SetText(1000, refused);
+    ask.Press(IDOK);
+    Window box = run.WaitMessageBox();
+    ASSERT_TRUE(box.found());
+    EXPECT_EQ(box.text, u8"この名前のディレクトリは作成できません。");
+    box.Answer(IDOK);
+    EXPECT_FALSE(FileExists(target.File("first")));
+    ask.SetText(1000, dir);
+    ask.Press(IDOK);
+    Window done = run.WaitMessageBox();
+    ASSERT_TRUE(done.found());
+    EXPECT_EQ(done.text, Text8(kName));
+    done.Answer(IDOK);
+    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(MachineString(key, "CreateDirectory"), "second\\product");
+
+    EXPECT_EQ(Uninstall(), 0);
+    EXPECT_FALSE(FileExists(target.File("first")));
+    EXPECT_FALSE(FileExists(target.File("second")));
+    EXPECT_TRUE(FileExists(target.path()));
+}
