@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/szdd_bytes.h"
 #include "tests/e2e/driver.h"
 #include "tests/e2e/installer_kit.h"
 #include "tests/e2e/registration_kit.h"
@@ -349,4 +350,112 @@ TEST(Reinstall, AProductStillInstalledAfterwardsIsMessage12) {
     // The settings are back as they were, and the backup is gone.
     EXPECT_FALSE(UserKeyExists(kBackup));
     EXPECT_EQ(Differences(settings, Settings()), std::vector<std::string>());
+}
+
+namespace {
+
+std::string SystemFilePath(const std::string& name) {
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, sizeof system);
+    return std::string(system) + "\\" + name;
+}
+
+// Runs the installer of a product that is installed, lets it run the
+// installed uninstaller, and installs into dir; returns the texts of the
+// message boxes that follow the destination dialog.
+std::vector<std::string> Reinstall(const std::string& exe, const std::string& dir,
+                                   long* exitCode) {
+    std::vector<std::string> texts;
+    Process installer = Driver::Start(exe);
+    Window offer = installer.WaitMessageBox();
+    if (!offer.found()) return texts;
+    offer.Answer(IDYES);
+    Window question = installer.WaitMessageBox();
+    if (!question.found()) return texts;
+    EXPECT_EQ(question.text, Text17(kName));
+    question.Answer(IDYES);
+    Window dialog = WaitUninstallComplete(installer, kName);
+    if (!dialog.found()) return texts;
+    dialog.Press(1019);
+    Window end = installer.WaitMessageBox();
+    EXPECT_EQ(end.text, Text16(kName));
+    end.Answer(IDOK);
+    Window ask = installer.WaitWindowTitled(kDirCaption);
+    if (!ask.found()) return texts;
+    ask.SetText(1000, dir);
+    ask.Press(IDOK);
+    for (;;) {
+        std::vector<Window> boxes;
+        for (const Window& window : installer.WatchUntilExit(3000))
+            if (window.IsMessageBox()) boxes.push_back(window);
+        if (boxes.empty()) break;
+        for (const Window& box : boxes) {
+            texts.push_back(box.text);
+            box.Answer(IDOK);
+        }
+    }
+    *exitCode = installer.WaitExit();
+    EXPECT_TRUE(installer.WaitAllExit());
+    return texts;
+}
+
+}  // namespace
+
+// A product with a system file (code "7") installed over itself: the
+// uninstaller that runs first leaves the file for deletion at the next
+// restart; the new installation takes its place instead of refusing it, and
+// after the restart (which the prefix's boot performs) the new version is
+// there.
+TEST(Reinstall, AProductWithASystemFileEndsWithItsNewVersionInPlace) {
+    SettingsCleanup cleanup;
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    const std::string systemName = "e2e_reinstall_sys.dll";
+    const std::string systemFile = SystemFilePath(systemName);
+    ASSERT_FALSE(FileExists(systemFile));
+    struct SystemFileCleanup {
+        std::string path;
+        ~SystemFileCleanup() { DeleteFileA(path.c_str()); }
+    } systemCleanup{systemFile};
+    ScratchDir first("reinstall-sys-1");
+    ScratchDir second("reinstall-sys-2");
+    ScratchDir target("reinstall-sys-target");
+    std::string dir = target.File("product");
+    ProductTraces traces;
+    traces.name = kName;
+    traces.mainProgram = "Orbelo.exe";
+    traces.installKey = "Software\\Quorvane\\E2E_Reinstall\\Install";
+    traces.directories = {dir};
+    RegistrationGuard registration(traces);
+    auto version = [&](const ScratchDir& package, const std::string& text) {
+        Product product = ReinstallProduct();
+        product.sections.clear();
+        product.sources += systemName + "=7\r\n";
+        product.files.push_back({"e2e_reinstall_sys.dl_", szdd_bytes::LiteralSzdd(text)});
+        return BuildProduct(package, product);
+    };
+    std::string one = version(first, "version 1");
+    std::string two = version(second, "version 2");
+    ASSERT_FALSE(one.empty() || two.empty());
+    ASSERT_TRUE(InstallInto(one, dir, kName));
+    EXPECT_EQ(ReadFileBytes(systemFile), "version 1");
+
+    long exitCode = -1;
+    std::vector<std::string> texts = Reinstall(two, dir, &exitCode);
+    EXPECT_EQ(texts, std::vector<std::string>{Text8(kName)});
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(ReadFileBytes(systemFile), "version 2");
+    EXPECT_FALSE(DeletionScheduled(systemFile));
+
+    // The restart: the prefix's boot performs what is recorded for it, as
+    // the file recorded here shows.
+    std::string marker = target.File("deleted-at-restart.txt");
+    ASSERT_TRUE(WriteFileBytes(marker, "x"));
+    ASSERT_TRUE(MoveFileExA(marker.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    Process boot = Driver::Start(SystemFilePath("wineboot.exe"));
+    EXPECT_EQ(boot.WaitExit(60000), 0);
+    boot.WaitAllExit(60000);
+    EXPECT_FALSE(FileExists(marker));
+    EXPECT_EQ(ReadFileBytes(systemFile), "version 2");
+    EXPECT_TRUE(UninstallEntryExists(kName));
 }
