@@ -459,3 +459,41 @@ TEST(Reinstall, AProductWithASystemFileEndsWithItsNewVersionInPlace) {
     EXPECT_EQ(ReadFileBytes(systemFile), "version 2");
     EXPECT_TRUE(UninstallEntryExists(kName));
 }
+
+// The installed script describes what was installed: the uninstaller that
+// the new installer runs first works from it, not from the new package's
+// script, which lists other files. So a file that only the old version
+// listed goes too.
+TEST(Reinstall, TheUninstallerWorksFromTheInstalledScriptNotTheNewOne) {
+    SettingsCleanup cleanup;
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    ScratchDir first("reinstall-script-1");
+    ScratchDir second("reinstall-script-2");
+    ScratchDir target("reinstall-script-target");
+    std::string dir = target.File("product");
+    ProductTraces traces;
+    traces.name = kName;
+    traces.mainProgram = "Orbelo.exe";
+    traces.installKey = "Software\\Quorvane\\E2E_Reinstall\\Install";
+    traces.directories = {dir};
+    RegistrationGuard registration(traces);
+    Product old = ReinstallProduct();
+    old.sections.clear();
+    old.sources += "old.dat=1\r\n";
+    old.files.push_back({"old.dat", "only the old version has it"});
+    Product current = ReinstallProduct();
+    current.sections.clear();
+    std::string oldExe = BuildProduct(first, old);
+    std::string newExe = BuildProduct(second, current);
+    ASSERT_FALSE(oldExe.empty() || newExe.empty());
+    ASSERT_TRUE(InstallInto(oldExe, dir, kName));
+    ASSERT_TRUE(FileExists(dir + "\\old.dat"));
+    ASSERT_NE(ReadFileBytes(dir + "\\install.inf"), current.Script());
+
+    long exitCode = -1;
+    EXPECT_EQ(Reinstall(newExe, dir, &exitCode), std::vector<std::string>{Text8(kName)});
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_FALSE(FileExists(dir + "\\old.dat"));
+    EXPECT_EQ(ReadFileBytes(dir + "\\install.inf"), current.Script());
+}

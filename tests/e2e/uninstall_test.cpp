@@ -204,6 +204,59 @@ TEST(Uninstall, SilentModeOfTheScriptSkipsOnlyTheQuestion) {
     ExpectRegistrationGone();
 }
 
+// The question is asked where the script does not waive it, whatever the
+// command line says: a "-s" is overridden when UnInstSilentMode is 0, and a
+// program named like an uninstaller ("Uninst.EXE") always asks, whatever
+// UnInstSilentMode says, working on the script of its own folder instead of
+// the "-p" directory. Declined, nothing is removed.
+TEST(Uninstall, TheQuestionIsAskedDespiteSilentSwitchesAndForAnUninstName) {
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    ScratchDir package("uninstall-ask-package");
+    ScratchDir target("uninstall-ask-target");
+    ScratchDir elsewhere("uninstall-ask-elsewhere");
+    std::string exe = BuildProduct(package, TestProduct({"UnInstSilentMode=0"}));
+    ASSERT_FALSE(exe.empty());
+    std::string dir = target.File("product");
+    RegistrationGuard registration(Traces(dir));
+    ASSERT_TRUE(InstallInto(exe, dir, kName));
+    std::string script = ReadFileBytes(dir + "\\install.inf");
+    size_t mode = script.find("UnInstSilentMode=0");
+    ASSERT_NE(mode, std::string::npos);
+    std::string waived = script;
+    waived[mode + 17] = '1';
+    std::string uninst = dir + "\\Uninst.EXE";
+    ASSERT_TRUE(CopyFileA((dir + "\\install.exe").c_str(), uninst.c_str(), FALSE));
+
+    struct Case {
+        const char* what;
+        std::string program, args, script;
+    } cases[] = {
+        {"-s with UnInstSilentMode 0", dir + "\\install.exe",
+         "-u -s -p \"" + dir + "\"", script},
+        {"an uninst name with UnInstSilentMode 1", uninst,
+         "-p \"" + elsewhere.path() + "\"", waived},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteFileBytes(dir + "\\install.inf", c.script));
+        Process run = Driver::Start(c.program, c.args);
+        Window question = run.WaitMessageBox();
+        ASSERT_TRUE(question.found());
+        EXPECT_EQ(question.title, UninstallerTitle(kName));
+        EXPECT_EQ(question.text, Text17(kName));
+        question.Answer(IDNO);
+        Window end = run.WaitMessageBox();
+        EXPECT_EQ(end.text, Text16(kName));
+        end.Answer(IDOK);
+        EXPECT_EQ(run.WaitExit(), kDeclined);
+        EXPECT_TRUE(run.WaitAllExit());
+        ExpectInstalled(Cp932FromUtf8(dir));
+    }
+    EXPECT_TRUE(restart.NewCopies().empty());
+    DeleteFileA(uninst.c_str());
+}
+
 // A listed file that cannot be deleted shows message 9 while the dialog is
 // at work, and the rest still goes; a file the user left keeps the
 // installation directory and its parents.
