@@ -497,3 +497,35 @@ TEST(Reinstall, TheUninstallerWorksFromTheInstalledScriptNotTheNewOne) {
     EXPECT_FALSE(FileExists(dir + "\\old.dat"));
     EXPECT_EQ(ReadFileBytes(dir + "\\install.inf"), current.Script());
 }
+
+// A backup that cannot be restored whole stays for a later run to try again
+// (here a subkey whose name code page 932 cannot spell, beyond the reach of
+// the program's ANSI registry calls); what could be copied is back.
+TEST(Reinstall, APartlyRestoredBackupIsKept) {
+    ASSERT_FALSE(UserKeyExists(kBackup)) << "a settings backup was left in the prefix";
+    SettingsCleanup cleanup;
+    SetValue(kBackup, "Name", REG_SZ, std::string("mine\0", 5));
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Quorvane\\Orbelo_Sample_BACKUP\\caf\u00e9",
+                              0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    ScratchDir package("reinstall-partial-backup");
+    std::string exe = BuildInstaller(package, {{"install.inf", SetupScript(kName)}});
+    ASSERT_FALSE(exe.empty());
+
+    Process run = Driver::Start(exe);
+    Window ask = run.WaitWindowTitled(kDirCaption);
+    ASSERT_TRUE(ask.found());
+    ask.Press(IDCANCEL);
+    Window aborted = run.WaitMessageBox();
+    EXPECT_EQ(aborted.text, Text2(kName));
+    aborted.Answer(IDOK);
+    EXPECT_EQ(run.WaitExit(), kDeclined);
+    EXPECT_TRUE(UserKeyExists(kBackup));
+    char name[16] = "";
+    DWORD size = sizeof name;
+    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, kSettings, "Name", RRF_RT_REG_SZ, nullptr, name, &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(name, "mine");
+}
