@@ -257,6 +257,52 @@ TEST(Uninstall, TheQuestionIsAskedDespiteSilentSwitchesAndForAnUninstName) {
     DeleteFileA(uninst.c_str());
 }
 
+// The shell's window on the program folder opens only where the script asks
+// for it and the run is not silent: not for a silent installation, but for
+// the uninstallation's relaunched copy, which shows its dialog.
+TEST(Uninstall, TheProgramFolderWindowOpensWhereAskedButNeverSilently) {
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    ScratchDir package("uninstall-folder-package");
+    Product product = TestProduct();
+    for (std::string& line : product.setup) {
+        if (line == "InstDispProgramMenu=0") line = "InstDispProgramMenu=1";
+        if (line == "UnInstDispProgramMenu=0") line = "UnInstDispProgramMenu=1";
+    }
+    std::string exe = BuildProduct(package, product);
+    ASSERT_FALSE(exe.empty());
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof windows);
+    std::string dir = std::string(windows, 3) + "e2e\\uninstall-default";
+    RegistrationGuard registration(Traces(dir));
+
+    Process install = Driver::Start(exe, "-s");
+    for (const Window& window : install.WatchUntilExit(10000))
+        EXPECT_NE(window.title, u8"ソフト表示 e2e") << window.Describe();
+    EXPECT_EQ(install.WaitExit(), 0);
+    EXPECT_TRUE(install.WaitAllExit());
+    ExpectInstalled(dir);
+
+    Process run = StartUninstaller(kName);
+    Window question = run.WaitMessageBox();
+    ASSERT_TRUE(question.found());
+    question.Answer(IDYES);
+    Window folder = run.WaitWindowTitled(u8"ソフト表示 e2e");
+    EXPECT_TRUE(folder.found());
+    if (folder.found()) {
+        folder.Close();
+        folder.WaitGone();
+    }
+    Window dialog = WaitUninstallComplete(run, kName);
+    ASSERT_TRUE(dialog.found());
+    dialog.Press(1019);
+    Window end = run.WaitMessageBox();
+    EXPECT_EQ(end.text, Text16(kName));
+    end.Answer(IDOK);
+    EXPECT_TRUE(run.WaitAllExit());
+    ExpectRegistrationGone();
+}
+
 // A listed file that cannot be deleted shows message 9 while the dialog is
 // at work, and the rest still goes; a file the user left keeps the
 // installation directory and its parents.
