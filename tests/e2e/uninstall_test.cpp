@@ -386,10 +386,15 @@ TEST(Uninstall, TheDialogStaysInFrontAndClosingTheBackgroundStillRemovesTheCopy)
     question.Answer(IDYES);
     Window dialog = WaitUninstallComplete(run, kName);
     ASSERT_TRUE(dialog.found());
-    ASSERT_NE(dialog.owner, nullptr);
-    Window background = Window::Read(dialog.owner);
-    EXPECT_EQ(background.pid, dialog.pid);
-    EXPECT_EQ(background.title, UninstallerTitle(kName));
+    Window background;
+    for (const Window& window : run.Windows()) {
+        if (window.pid == dialog.pid && window.hwnd != dialog.hwnd &&
+            window.title == UninstallerTitle(kName)) {
+            background = window;
+        }
+    }
+    ASSERT_TRUE(background.found());
+    EXPECT_EQ(dialog.owner, background.hwnd);
 
     std::string copy = ProcessImage(dialog.pid);
     HeldProcess copyRun(dialog.pid);
