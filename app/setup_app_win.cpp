@@ -4,7 +4,9 @@
 #include "app/messages_win.h"
 #include "app/previous_install_win.h"
 #include "app/relaunch_win.h"
+#include "app/run_outcome.h"
 #include "app/system_checks_win.h"
+#include "engine/file_install_win.h"
 #include "engine/step_sequencer_win.h"
 #include "engine/step_state.h"
 #include "package/extract_win.h"
@@ -25,6 +27,12 @@ struct SetupApp {
 };
 
 SetupApp theApp;
+
+// Notes how the run ends, for the refusals of InitInstance: returns false.
+bool EndRun(RunOutcome outcome) {
+    NoteRunOutcome(outcome);
+    return false;
+}
 
 // Full path of the running executable; empty when it does not fit the
 // 260-byte buffer (a cut path would name another file).
@@ -50,22 +58,29 @@ void ApplyCommandLine(SetupConfig& config) {
 // Returns false when the start-up must end.
 bool HandleInstalledProduct(SetupConfig& config) {
     const char* name = config.ProgramName.c_str();
-    if (config.SilentMode) return false;
+    // Unattended, nothing is uninstalled without asking: nothing installed.
+    if (config.SilentMode) return EndRun(RunOutcome::kFailed);
     if (ShowMessage(kStyleQuestion, IDS_UNINSTALL_FIRST, name, name, name) != IDYES) {
         ShowMessage(kStyleDefault, IDS_INSTALL_END, name);
-        return false;
+        return EndRun(RunOutcome::kDeclined);
     }
     switch (UninstallPrevious()) {
     case UninstallPreviousResult::kUninstalled:
         return true;
     case UninstallPreviousResult::kCannotStart:
+        // Nothing ran, so the settings are as the backup has them; a backup
+        // left behind would be copied over newer settings by every later run.
+        DeleteKeyWithSubkeys(HKEY_CURRENT_USER, kSettingsBackupKeyPath);
         ShowMessage(kStyleStop, IDS_CANNOT_START_UNINSTALLER, name);
-        return false;
+        return EndRun(RunOutcome::kFailed);
     case UninstallPreviousResult::kStillInstalled:
         break;
     }
+    // The uninstaller may have removed the settings before it stopped: they
+    // come back, and the backup goes, as after a reinstallation.
+    RestoreSettingsBackup(true);
     ShowMessage(kStyleStop, IDS_ALREADY_INSTALLED, name);
-    return false;
+    return EndRun(RunOutcome::kFailed);
 }
 
 // The licence must be accepted before anything is installed. The dialog is
@@ -75,7 +90,7 @@ bool AcceptLicence(SetupConfig& config) {
     BackgroundWnd* window = MainBackgroundWnd();
     if (RunLicenseDialog(window ? window->Handle() : nullptr) == IDOK) return true;
     ShowMessage(kStyleDefault, IDS_INSTALL_ABORTED, config.ProgramName.c_str());
-    return false;
+    return EndRun(RunOutcome::kDeclined);
 }
 
 bool InitInstance() {
@@ -83,12 +98,16 @@ bool InitInstance() {
     config.SilentMode = false;
     ApplyCommandLine(config);
 
-    if (!CheckWindowsVersion()) return false;
+    if (!CheckWindowsVersion()) return EndRun(RunOutcome::kFailed);
     bool productRunning = PlatformIsNt() && IsProductRunning();
     RemoveStartupShortcut();
 
     if (config.UninstallMode && config.ParentProcess != 0) {
         theApp.UninstallerMutex = CreateMutexA(nullptr, TRUE, kUninstallerMutexName);
+        // The relaunched copy is a temporary file of its own making: it goes
+        // at the next restart whichever way this run ends (a refusal, its
+        // window closed while "完了" waits, message 10).
+        ScheduleSelfDeleteAtRestart();
     }
 
     ByteString modulePath = ModulePath();
@@ -102,7 +121,7 @@ bool InitInstance() {
     if (config.UninstallMode) {
         if (config.InstallDir.IsEmpty()) {
             ShowMessage(kStyleStop, IDS_CANNOT_READ_UNINST_INF);
-            return false;
+            return EndRun(RunOutcome::kFailed);
         }
         if (config.ScriptDir.IsEmpty()) config.ScriptDir = config.InstallDir;
     } else {
@@ -110,24 +129,30 @@ bool InitInstance() {
         int code = ExtractPackage();
         if (code != 0) {
             ShowMessage(kStyleStop, IDS_EXTRACT_FAILED, code);
-            return false;
+            return EndRun(RunOutcome::kFailed);
         }
     }
 
     if (!ReadSetupScript(config.UninstallMode)) {
         ShowMessage(kStyleStop, IDS_CANNOT_READ_INF);
-        return false;
+        return EndRun(RunOutcome::kFailed);
     }
     const char* name = config.ProgramName.c_str();
     if (productRunning) {
         ShowMessage(kStyleStop,
                     config.UninstallMode ? IDS_PRODUCT_RUNNING_UNINSTALL : IDS_PRODUCT_RUNNING_INSTALL,
                     name, name);
-        return false;
+        return EndRun(RunOutcome::kFailed);
     }
 
     BackgroundWnd* window = CreateBackgroundWnd(theApp.Instance);
-    if (window && !config.SilentMode) {
+    if (!window) {
+        // The system is out of window resources: message 1, the one that
+        // says so, ends the run before anything is asked or changed.
+        ShowMessage(kStyleDefault, IDS_NO_TIMER);
+        return EndRun(RunOutcome::kFailed);
+    }
+    if (!config.SilentMode) {
         ShowWindow(window->Handle(), theApp.ShowCommand);
         UpdateWindow(window->Handle());
     }
@@ -135,13 +160,13 @@ bool InitInstance() {
     if (IsNtFamily() && !IsAdministrator()) {
         ShowMessage(kStyleStop, IDS_NEED_ADMIN,
                     config.UninstallMode ? "アンインストール" : "インストール");
-        return false;
+        return EndRun(RunOutcome::kFailed);
     }
 
     if (config.UninstallMode) {
         if (!FindUninstallEntry()) {
             ShowMessage(kStyleStop, IDS_NOT_INSTALLED, name);
-            return false;
+            return EndRun(RunOutcome::kFailed);
         }
         bool ask = true;
         if (config.ParentProcess != 0) {
@@ -157,7 +182,7 @@ bool InitInstance() {
         if (ask && !config.SilentMode &&
             ShowMessage(kStyleQuestion, IDS_CONFIRM_UNINSTALL, name) != IDYES) {
             ShowMessage(kStyleDefault, IDS_UNINSTALL_END, name);
-            return false;
+            return EndRun(RunOutcome::kDeclined);
         }
     } else {
         if (FindUninstallEntry() && !HandleInstalledProduct(config)) return false;
@@ -173,10 +198,17 @@ bool InitInstance() {
             // The first instance relaunches itself from a temporary copy,
             // which then does the work, so that no installed executable runs
             // while the files are removed.
-            if (RelaunchFromTempCopy() == RelaunchResult::kCommandTooLong) {
+            // Its part of the job is done once the copy runs.
+            switch (RelaunchFromTempCopy()) {
+            case RelaunchResult::kStarted:
+                return EndRun(RunOutcome::kDone);
+            case RelaunchResult::kCommandTooLong:
                 ShowMessage(kStyleStop, IDS_CANNOT_READ_UNINST_INF);
+                break;
+            case RelaunchResult::kFailed:
+                break;
             }
-            return false;
+            return EndRun(RunOutcome::kFailed);
         }
         // The relaunched copy waits until the first instance has ended, so
         // that no installed executable is running while files are removed.
@@ -186,13 +218,16 @@ bool InitInstance() {
     }
 
     StepHold = kStepRun;
+    // Looked up again: the window may have gone in the modal loops since.
+    window = MainBackgroundWnd();
     if (!window || !SetTimer(window->Handle(), kStepTimerId, kStepTimerPeriod, nullptr)) {
         ShowMessage(kStyleDefault, IDS_NO_TIMER);
-        FatalExit(999);
+        FatalExit(kExitNoTimer);
     }
     return true;
 }
 
+// Returns the exit code of the run: the outcome noted where it ended.
 int ExitInstance() {
     RemoveExtractedFiles();
     if (theApp.UninstallerMutex) {
@@ -200,7 +235,7 @@ int ExitInstance() {
         CloseHandle(theApp.UninstallerMutex);
         theApp.UninstallerMutex = nullptr;
     }
-    return 0;
+    return ExitCodeOf(CurrentRunOutcome());
 }
 
 // Keyboard navigation for the modeless dialogs (copy progress, uninstall

@@ -53,6 +53,12 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
     include(GoogleTest)
     set(WINE_TEST_LINK -static -static-libgcc -static-libstdc++)
+    # A CBT hook library that refuses the creation of the background window,
+    # which the end-to-end tests install system-wide for one scenario.
+    add_library(refuse_window_hook SHARED ${CMAKE_SOURCE_DIR}/tests/e2e/hook/refuse_window_hook.cpp)
+    target_link_options(refuse_window_hook PRIVATE ${WINE_TEST_LINK})
+    set_target_properties(refuse_window_hook PROPERTIES PREFIX ""
+        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
     foreach(kind wine e2e)
         file(GLOB TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${kind}/*.cpp)
         if(TEST_SOURCES)
@@ -67,6 +73,9 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
                 INSTALLER_BUILD_DIR="${CMAKE_BINARY_DIR}"
                 INSTALLER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
             gtest_add_tests(TARGET ${kind}_tests TEST_PREFIX "${kind}." SOURCES ${TEST_SOURCES})
+            if(kind STREQUAL "e2e")
+                add_dependencies(e2e_tests refuse_window_hook)
+            endif()
         endif()
     endforeach()
 

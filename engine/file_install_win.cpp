@@ -7,6 +7,7 @@
 #include "app/system_checks_win.h"
 #include "engine/file_install.h"
 #include "engine/install_paths.h"
+#include "engine/pending_renames_win.h"
 #include "engine/wininit.h"
 #include "package/copy_progress_dialog_win.h"
 #include "package/file_status_win.h"
@@ -124,6 +125,37 @@ bool CopyListedFiles(CopyProgressDialog& dialog) {
     return !failed;
 }
 
+namespace {
+
+// Puts the package file source in the place of destination, a file that is
+// recorded for deletion at the next restart. The new file is first written
+// beside it under a temporary name; then the deletion is taken back and the
+// new file replaces the old one at once, or, while the old one is in use,
+// at the next restart. Should the deletion stay recorded, the replacement
+// is recorded after it, so that the new file is there after the restart in
+// every case. False when the new file could not be written or put in place.
+bool ReplaceFileLeavingAtRestart(CopyProgressDialog& dialog, const ByteString& directory,
+                                 const ByteString& destination, const char* source) {
+    char temporary[MAX_PATH];
+    if (!GetTempFileNameA(directory.c_str(), "Ins", 0, temporary)) return false;
+    if (CopyPackageFile(dialog, temporary, source) < 0) {
+        DeleteFileA(temporary);
+        return false;
+    }
+    if (CancelPendingDeletion(destination.c_str()) &&
+        MoveFileExA(temporary, destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return true;
+    }
+    if (MoveFileExA(temporary, destination.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        return true;
+    }
+    DeleteFileA(temporary);
+    return false;
+}
+
+}  // namespace
+
 bool CopySystemFiles(CopyProgressDialog& dialog) {
     const SetupConfig& config = Config();
     if (config.SystemFiles.IsEmpty()) return true;
@@ -131,13 +163,20 @@ bool CopySystemFiles(CopyProgressDialog& dialog) {
     for (size_t i = 0; i < config.SystemFiles.Count(); ++i) {
         const char* name = config.SystemFiles[i].c_str();
         ByteString source = Joined(config.ScriptDir, UnderscoreName(name).c_str());
-        // An existing file of that name belongs to Windows or to another
-        // product: it is never replaced.
         bool ok = !systemDirectory.IsEmpty() && PathExists(source.c_str());
         if (ok) {
             ByteString destination = Joined(systemDirectory, name);
-            ok = !PathExists(destination.c_str()) &&
-                 CopyPackageFile(dialog, destination.c_str(), source.c_str()) >= 0;
+            if (!PathExists(destination.c_str())) {
+                ok = CopyPackageFile(dialog, destination.c_str(), source.c_str()) >= 0;
+            } else {
+                // An existing file of that name belongs to Windows or to
+                // another product and is never replaced, unless it is to go
+                // at the next restart: then it is what the uninstallation of
+                // an earlier version left, and the new one takes its place.
+                ok = IsDeletionPending(destination.c_str()) &&
+                     ReplaceFileLeavingAtRestart(dialog, systemDirectory, destination,
+                                                 source.c_str());
+            }
         }
         if (!ok) {
             bool failed = false;

@@ -24,7 +24,10 @@ int CopyListedFile(CopyProgressDialog& dialog, const char* listName, const char*
 bool CopyListedFiles(CopyProgressDialog& dialog);
 
 // Installs the SystemFiles entries into the system directory, from their
-// compressed form only, never replacing a file that is already there. The
+// compressed form only, never replacing a file that is already there,
+// except one recorded for deletion at the next restart (what uninstalling
+// an earlier version leaves): that one is replaced, at once when nothing
+// holds it, otherwise at the restart, and its deletion is taken back. The
 // first failure (package file missing, file present, copy failed, system
 // directory path too long) shows message 7 with the full package path and
 // ends the loop: returns false.

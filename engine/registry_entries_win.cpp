@@ -212,7 +212,8 @@ bool RecordCreatedItem(const char* createdChain) {
     return ok;
 }
 
-bool RemoveRecordedItems(char (&createdChain)[kRecordedChainSize]) {
+bool TakeRecordedItems(char (&createdChain)[kRecordedChainSize], ByteString* createdKeys) {
+    createdKeys->Clear();
     ByteString keyPath = InstallKeyPath();
     RegKey install;
     if (!OpenKey(HKEY_LOCAL_MACHINE, keyPath.c_str(), &install)) return false;
@@ -226,22 +227,25 @@ bool RemoveRecordedItems(char (&createdChain)[kRecordedChainSize]) {
         }
     }
     RegDeleteValueA(install.get(), kCreateDirectoryValue);
-    ByteString keyChain;
-    QueryString(install.get(), kCreateKeyPathValue, &keyChain);
+    QueryString(install.get(), kCreateKeyPathValue, createdKeys);
     RegDeleteValueA(install.get(), kCreateKeyPathValue);
-    bool empty = IsKeyEmpty(install.get());
-    install.Close();
-
-    StringList climb = KeysToClimb(keyPath.c_str(), keyChain.c_str());
-    ByteString parentPath, leaf;
-    for (size_t i = 0; i < climb.Count() && empty; ++i) {
-        if (!SplitKeyItem(climb[i].c_str(), &parentPath, &leaf)) break;
-        RegKey parent;
-        if (!OpenKey(HKEY_LOCAL_MACHINE, parentPath.c_str(), &parent)) break;
-        RegDeleteKeyA(parent.get(), leaf.c_str());
-        empty = IsKeyEmpty(parent.get());
-    }
     return true;
+}
+
+void RemoveCreatedKeys(const char* createdKeys) {
+    StringList climb = KeysToClimb(InstallKeyPath().c_str(), createdKeys);
+    ByteString parentPath, leaf;
+    for (size_t i = 0; i < climb.Count(); ++i) {
+        RegKey key;
+        if (OpenKey(HKEY_LOCAL_MACHINE, climb[i].c_str(), &key)) {
+            if (!IsKeyEmpty(key.get())) return;
+            key.Close();
+            if (!SplitKeyItem(climb[i].c_str(), &parentPath, &leaf)) return;
+            RegKey parent;
+            if (!OpenKey(HKEY_LOCAL_MACHINE, parentPath.c_str(), &parent)) return;
+            if (RegDeleteKeyA(parent.get(), leaf.c_str()) != ERROR_SUCCESS) return;
+        }
+    }
 }
 
 void DeleteListedKeys() {

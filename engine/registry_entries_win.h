@@ -48,11 +48,19 @@ constexpr size_t kRecordedChainSize = 260;
 // Takes the record back at uninstallation: copies "CreateDirectory" into
 // createdChain, which the caller has zeroed (left empty when nothing was
 // recorded or the record does not fit the buffer: the uninstallation then
-// removes no installation directory level), deletes both values, and then
-// deletes the Install key and the parents that the installation created,
-// innermost first, as long as each is empty. Keys that existed before the
-// installation are never deleted. True when the Install key existed.
-bool RemoveRecordedItems(char (&createdChain)[kRecordedChainSize]);
+// removes no installation directory level), puts "CreateKeyPath" into
+// *createdKeys (empty when absent), and deletes both values. True when the
+// Install key existed. The uninstallation takes the record before it deletes
+// the [UnInstall] keys, one of which may hold the Install key.
+bool TakeRecordedItems(char (&createdChain)[kRecordedChainSize], ByteString* createdKeys);
+
+// Deletes the Install key and the parents that the installation created
+// (createdKeys, as taken back by TakeRecordedItems), innermost first, each
+// only while it is empty; the first one that holds anything ends the climb.
+// A key that is already gone (an [UnInstall] key held it) counts as deleted
+// and the climb goes on above it. Keys that existed before the installation
+// are never deleted.
+void RemoveCreatedKeys(const char* createdKeys);
 
 // Deletes every [UnInstall] key with its whole tree: the HCU items under
 // HKEY_CURRENT_USER, then the HLM items under HKEY_LOCAL_MACHINE, each also

@@ -77,8 +77,9 @@ StepPlan BeginStepTick(StepFlags* flags, const StepInputs& inputs) {
         break;
     case kStepUninstallFinish:
         flags->state = kStepUninstalled;
+        // The copy's deletion at restart was scheduled when it started, so
+        // that every ending of the copy has it.
         Add(&plan, StepOp::kStopStepTimer);
-        Add(&plan, StepOp::kScheduleSelfDelete);
         Add(&plan, StepOp::kPauseBeforeEnd);
         AddUnlessSilent(&plan, StepOp::kShowUninstallEnd, inputs);
         plan.endsRun = true;
@@ -103,8 +104,17 @@ StepEnd EndStepTick(StepFlags* flags, const StepPlan& plan, const StepReport& re
     if (!plan.proceeds) return end;
     if (report.failed) {
         flags->state = kStepFailed;
+        end.outcome = RunOutcome::kFailed;
     } else if (report.cancelled) {
         flags->state = kStepFinished;
+        end.outcome = RunOutcome::kDeclined;
+    } else if (report.incomplete) {
+        end.outcome = RunOutcome::kFailed;
+    } else if (plan.step == kStepFailed) {
+        end.outcome = RunOutcome::kFailed;
+    } else if (plan.step == kStepRegister || plan.step == kStepUninstallFiles) {
+        // Installed, or everything removed: what follows only reports it.
+        end.outcome = RunOutcome::kDone;
     }
     if (plan.step == kStepUninstallFiles) {
         if (silent) flags->hold = kStepReleased;

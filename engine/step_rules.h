@@ -7,6 +7,7 @@
 
 #include <stdint.h>
 
+#include "app/run_outcome.h"
 #include "engine/step_state.h"
 
 // Step numbers (StepState). Any other value makes a tick do nothing.
@@ -46,14 +47,14 @@ enum class StepOp : uint8_t {
     kRemoveRegistryEntries,
     kTickRegistryRemoved,  // check 1014, focus 1015
     kFocusFileRemoval,     // focus 1015
-    kRemoveFiles,          // failed: a system file was missing (message 7)
+    kRemoveFiles,          // failed: a system file was missing (message 7);
+                           // incomplete: a listed file stayed (message 9)
     kTickFilesRemoved,     // check 1015, focus 1016
     kRemoveDirectories,
     kTickDirectoriesRemoved,  // check 1016
     kRemoveDesktopLinks,
     kShowUninstallComplete,   // enable 1019, text 24, focus 1019
     kStopStepTimer,
-    kScheduleSelfDelete,
     kPauseBeforeEnd,       // 500 ms
     kShowUninstallEnd,     // message 16, information icon
     // End.
@@ -90,8 +91,9 @@ struct StepPlan {
 
 // What the work of a step found.
 struct StepReport {
-    bool failed = false;     // StepState becomes kStepFailed
-    bool cancelled = false;  // StepState becomes kStepFinished
+    bool failed = false;      // StepState becomes kStepFailed
+    bool cancelled = false;   // StepState becomes kStepFinished
+    bool incomplete = false;  // the road goes on, but the run has failed
 };
 
 // The beginning of a tick: releases a hold that the completion button
@@ -106,10 +108,15 @@ struct StepEnd {
     bool closeUninstallDialog = false;
     // Destroy the background window, after storing the flags.
     bool destroyWindow = false;
+    // How the run ends, when this tick decides it: the user's cancel is
+    // kDeclined, a failure or something left undone kFailed, the end of the
+    // installation's last step or of the uninstallation's removal kDone.
+    RunOutcome outcome = RunOutcome::kUndecided;
 };
 
 // The end of a tick that proceeded: a failure reported by the work overrides
 // the successor with kStepFailed, a cancel with kStepFinished; step 101 sets
 // the hold (released at once in silent mode); the busy flag is cleared unless
-// the sequencer is now held.
+// the sequencer is now held; the outcome says how the run ends when the tick
+// decides that.
 StepEnd EndStepTick(StepFlags* flags, const StepPlan& plan, const StepReport& report, bool silent);

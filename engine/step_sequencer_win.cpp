@@ -2,6 +2,7 @@
 
 #include "app/messages_win.h"
 #include "app/previous_install_win.h"
+#include "app/run_outcome.h"
 #include "engine/file_install_win.h"
 #include "engine/install_paths.h"
 #include "engine/program_folder_win.h"
@@ -74,16 +75,13 @@ void Perform(BackgroundWnd& window, StepOp op, StepReport* report) {
         RemoveProgramFolder();
         break;
     case StepOp::kRemoveRegistryEntries:
-        DeleteUninstallEntry();
-        DeleteAppPath();
-        RemoveStartupShortcut();
-        DeleteListedKeys();
+        RemoveRegistrationEntries();
         break;
 
     // The uninstall dialog shows each phase: its box takes the focus when
     // the phase starts and is checked when it ends.
     case StepOp::kOpenUninstallDialog:
-        OpenUninstallDialog();
+        OpenUninstallDialog(window.Handle());
         break;
     case StepOp::kTickFolderRemoved:
         EndUninstallPhase(IDC_UNINST_FOLDER);
@@ -96,9 +94,12 @@ void Perform(BackgroundWnd& window, StepOp op, StepReport* report) {
     case StepOp::kFocusFileRemoval:
         StartUninstallPhase(IDC_UNINST_FILES);
         break;
-    case StepOp::kRemoveFiles:
-        if (!RemoveInstalledFiles()) report->failed = true;
+    case StepOp::kRemoveFiles: {
+        FileRemoval removal = RemoveInstalledFiles();
+        if (!removal.systemFilesFound) report->failed = true;
+        if (!removal.listedFilesGone) report->incomplete = true;
         break;
+    }
     case StepOp::kTickFilesRemoved:
         EndUninstallPhase(IDC_UNINST_FILES);
         StartUninstallPhase(IDC_UNINST_DIRS);
@@ -118,10 +119,6 @@ void Perform(BackgroundWnd& window, StepOp op, StepReport* report) {
 
     case StepOp::kStopStepTimer:
         KillTimer(window.Handle(), kStepTimerId);
-        break;
-    case StepOp::kScheduleSelfDelete:
-        // The uninstaller runs from a temporary copy; this removes that copy.
-        ScheduleSelfDeleteAtRestart();
         break;
     case StepOp::kPauseBeforeEnd:
         Sleep(500);
@@ -178,6 +175,7 @@ void OnStepTimer(BackgroundWnd& window) {
     flags = Load(window);
     StepEnd end = EndStepTick(&flags, plan, report, config.SilentMode);
     Store(window, flags);
+    NoteRunOutcome(end.outcome);
     if (end.closeUninstallDialog) CloseUninstallDialog();
     if (end.destroyWindow) {
         // The copy dialog of a failed copy would go with its owner anyway;

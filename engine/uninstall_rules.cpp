@@ -32,14 +32,27 @@ int CreatedLevelCount(const char* createdChain) {
 }
 
 StringList ClimbDirectories(const char* installDir, const char* createdChain) {
+    StringList created;
+    ByteString level;
+    for (const char* p = createdChain;; p += CharLength932(p)) {
+        if (!*p || (CharLength932(p) == 1 && *p == '\\')) {
+            if (!level.IsEmpty()) created.Add(level);
+            level.Clear();
+            if (!*p) break;
+        } else {
+            level.Append(p, CharLength932(p));
+        }
+    }
+
     StringList directories;
     ByteString directory = WithoutTrailingBackslash(installDir);
-    int remaining = MbCount(directory.c_str(), '\\');
-    int levels = CreatedLevelCount(createdChain);
-    for (; remaining > 0 && levels > 0; --remaining, --levels) {
-        directories.Add(directory);
+    for (size_t i = created.Count(); i > 0; --i) {
         int slash = MbFindLast(directory.c_str(), '\\');
-        if (slash < 0) break;
+        // The level left of the first backslash is the drive.
+        if (slash < 0) return StringList();
+        ByteString name = directory.Mid(static_cast<size_t>(slash) + 1);
+        if (MbToLower(name.c_str()) != MbToLower(created[i - 1].c_str())) return StringList();
+        directories.Add(directory);
         directory.Truncate(static_cast<size_t>(slash));
     }
     return directories;

@@ -24,8 +24,12 @@ int CreatedLevelCount(const char* createdChain);
 
 // The directories that the uninstallation may remove once the files are
 // gone, innermost first: the installation directory (installDir, ending in
-// a backslash, taken without it), then its parents, as many as the chain
-// records levels and never more than the path has backslashes, so the root
-// of a drive is never among them. Each is removed only while empty, and the
-// climb stops at the installation directory when that one keeps entries.
+// a backslash, taken without it), then its parents, one for each level of
+// the chain. Only a chain that is the tail of the installation directory,
+// compared level by level without regard to the case of ASCII letters,
+// names levels that this installation created; any other chain (a record
+// left by an earlier installation elsewhere, one longer than the path below
+// its drive's root) names none, and nothing is listed. The root of a drive
+// is never listed. Each is removed only while empty, and the climb stops at
+// the installation directory when that one keeps entries.
 StringList ClimbDirectories(const char* installDir, const char* createdChain);

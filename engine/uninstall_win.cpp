@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app/messages_win.h"
+#include "app/previous_install_win.h"
 #include "engine/file_install_win.h"
 #include "engine/registry_entries_win.h"
 #include "engine/step_state.h"
@@ -14,6 +15,10 @@
 namespace {
 
 HWND g_dialog = nullptr;
+
+// The directories that the installation created, as its record said when
+// the registration entries went; read by the removal of the directories.
+char g_createdChain[kRecordedChainSize];
 
 // Pause between directory removals, in milliseconds: a shell window that
 // showed a folder a moment ago may still hold it open.
@@ -112,19 +117,21 @@ void DeleteMatchingFiles(const ByteString& installDir, const char* pattern) {
     for (size_t i = 0; i < files.Count(); ++i) DeleteFileA(files[i].c_str());
 }
 
-void DeleteListedFile(const ByteString& installDir, const ByteString& name, const char* type) {
+// False when a required file stayed (after message 9).
+bool DeleteListedFile(const ByteString& installDir, const ByteString& name, const char* type) {
     ByteString path = installDir;
     path.Append(name);
-    if (DeleteFileA(path.c_str())) return;
+    if (DeleteFileA(path.c_str())) return true;
     DWORD error = GetLastError();
     // Only the required files of the product are worth a word.
-    if (strcmp(type, "1") != 0 && strcmp(type, "5") != 0) return;
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    if (strcmp(type, "1") != 0 && strcmp(type, "5") != 0) return true;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
     if (error == ERROR_ACCESS_DENIED) {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (DeleteFileA(path.c_str())) return;
+        if (DeleteFileA(path.c_str())) return true;
     }
     ShowMessage(kStyleDefault, IDS_CANNOT_DELETE, name.c_str());
+    return false;
 }
 
 // False after message 7 for the first system file that is missing.
@@ -160,10 +167,12 @@ bool HasEntries(const ByteString& directory) {
 
 }  // namespace
 
-bool OpenUninstallDialog() {
+bool OpenUninstallDialog(HWND owner) {
     if (!g_dialog) {
+        // Owned, it stays in front of the full-screen background window,
+        // also when a click activates that window.
         g_dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_UNINSTALL),
-                                      nullptr, &DialogProc, 0);
+                                      owner, &DialogProc, 0);
     }
     if (!g_dialog) return false;
     FocusControl(IDC_UNINST_FOLDER);
@@ -190,21 +199,33 @@ void CloseUninstallDialog() {
     if (g_dialog) DestroyWindow(g_dialog);
 }
 
-bool RemoveInstalledFiles() {
+FileRemoval RemoveInstalledFiles() {
     const SetupConfig& config = Config();
     const ByteString& installDir = config.InstallDir;
+    FileRemoval removal;
     for (size_t i = 0; i < config.CopyList.Count(); ++i) {
         const ByteString& name = config.CopyList[i];
         if (MbFind(name.c_str(), '*') >= 0) {
             DeleteMatchingFiles(installDir, name.c_str());
         } else {
             const char* type = i < config.CopyTypes.Count() ? config.CopyTypes[i].c_str() : "";
-            DeleteListedFile(installDir, name, type);
+            if (!DeleteListedFile(installDir, name, type)) removal.listedFilesGone = false;
         }
     }
-    bool systemFilesFound = ScheduleSystemFiles(config.SystemFiles);
+    removal.systemFilesFound = ScheduleSystemFiles(config.SystemFiles);
     DeleteMatchingFiles(installDir, "*.GID");
-    return systemFilesFound;
+    return removal;
+}
+
+void RemoveRegistrationEntries() {
+    DeleteUninstallEntry();
+    DeleteAppPath();
+    RemoveStartupShortcut();
+    memset(g_createdChain, 0, sizeof g_createdChain);
+    ByteString createdKeys;
+    TakeRecordedItems(g_createdChain, &createdKeys);
+    DeleteListedKeys();
+    RemoveCreatedKeys(createdKeys.c_str());
 }
 
 void RemoveInstallDirectories() {
@@ -217,10 +238,7 @@ void RemoveInstallDirectories() {
         Sleep(kRemovalPause);
     }
 
-    char createdChain[kRecordedChainSize];
-    memset(createdChain, 0, sizeof createdChain);
-    RemoveRecordedItems(createdChain);
-    StringList climb = ClimbDirectories(config.InstallDir.c_str(), createdChain);
+    StringList climb = ClimbDirectories(config.InstallDir.c_str(), g_createdChain);
     // A file the user left in the installation directory keeps it, and with
     // it every parent.
     if (!climb.IsEmpty() && HasEntries(climb[0])) return;

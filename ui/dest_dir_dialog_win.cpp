@@ -15,7 +15,8 @@ namespace {
 class DiskOps final : public DestDirOps {
 public:
     bool EnterDirectory(const char* path) override { return SetCurrentDirectoryA(path) != FALSE; }
-    void MakeDirectory(const char* name) override { CreateDirectoryA(name, nullptr); }
+    bool MakeDirectory(const char* name) override { return CreateDirectoryA(name, nullptr) != FALSE; }
+    void RemoveLevel(const char* path) override { RemoveDirectoryA(path); }
     uint64_t CurrentVolumeFreeKilobytes() override {
         DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
         if (!GetDiskFreeSpaceA(nullptr, &sectorsPerCluster, &bytesPerSector, &freeClusters,

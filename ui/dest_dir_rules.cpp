@@ -154,21 +154,31 @@ DestDirVerdict ValidateDestDir(const char* editText, uint32_t needBytes, DestDir
     StringList components;
     SplitComponents(split.directory.c_str(), components);
     ByteString chain;
-    for (size_t i = 0; i < components.Count(); ++i) {
+    ByteString level = root;
+    StringList made;  // absolute paths of the levels made here, outermost first
+    bool entered = true;
+    for (size_t i = 0; i < components.Count() && entered; ++i) {
         const char* name = components[i].c_str();
+        if (i > 0) level.Append('\\');
+        level.Append(components[i]);
         if (ops.EnterDirectory(name)) continue;
-        ops.MakeDirectory(name);
-        chain.Append(components[i]);
-        chain.Append('\\');
-        if (!ops.EnterDirectory(name)) {
-            verdict.message = IDS_CANNOT_CREATE_DIR;
-            return verdict;
+        if (ops.MakeDirectory(name)) {
+            made.Add(level);
+            chain.Append(components[i]);
+            chain.Append('\\');
         }
+        entered = ops.EnterDirectory(name);
+    }
+    if (entered) entered = ops.EnterDirectory(dir.c_str());
+    if (!entered) {
+        verdict.message = IDS_CANNOT_CREATE_DIR;
+        // Out of the levels first: a directory that is current cannot go.
+        ops.EnterDirectory(root.c_str());
+        for (size_t i = made.Count(); i > 0; --i) ops.RemoveLevel(made[i - 1].c_str());
+        return verdict;
     }
     // The chain ends in a backslash of our own, never in a trail byte.
     if (!chain.IsEmpty()) chain.Truncate(chain.Length() - 1);
     verdict.createdChain = chain;
-
-    if (!ops.EnterDirectory(dir.c_str())) verdict.message = IDS_CANNOT_CREATE_DIR;
     return verdict;
 }

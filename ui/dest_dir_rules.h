@@ -64,7 +64,10 @@ ByteString FormatDialogText(const char* format, const char* argument);
 class DestDirOps {
 public:
     virtual bool EnterDirectory(const char* path) = 0;  // SetCurrentDirectoryA
-    virtual void MakeDirectory(const char* name) = 0;  // CreateDirectoryA, result ignored
+    // CreateDirectoryA: true when this call made the level.
+    virtual bool MakeDirectory(const char* name) = 0;
+    // RemoveDirectoryA of an absolute path, result ignored.
+    virtual void RemoveLevel(const char* path) = 0;
     // Free kilobytes of the current directory's volume; 0 when the query fails.
     virtual uint64_t CurrentVolumeFreeKilobytes() = 0;
 
@@ -77,16 +80,18 @@ struct DestDirVerdict {
     int message = 0;          // 0 accepted, otherwise the message id to show
     ByteString installDir;    // the normalized text, set by every attempt
     // The levels that this attempt created and entered, "A\B" relative to
-    // the deepest level that existed; empty when none was created or when a
-    // level could not be created or entered (those stay unrecorded).
+    // the deepest level that existed; empty when none was created, and
+    // always empty after a refusal.
     ByteString createdChain;
 };
 
 // The OK validation in its fixed order: absolute path (message 4), volume
 // (5), malformed directory part (25), free space (3), then the levels are
 // entered or created one by one (6) and finally the whole directory is
-// entered (6). On acceptance the current directory is the directory. The
-// chain is handed back even when only that last step fails, since its levels
-// were made all the same. A directory longer than the 260-byte buffers it
-// must fit is refused with message 6 before anything is created.
+// entered (6). On acceptance the current directory is the directory. An
+// attempt refused after it created levels removes them again, innermost
+// first, from the drive's root (the current directory then), so whatever
+// an installation created is either removed again or recorded. A directory
+// longer than the 260-byte buffers it must fit is refused with message 6
+// before anything is created.
 DestDirVerdict ValidateDestDir(const char* editText, uint32_t needBytes, DestDirOps& ops);

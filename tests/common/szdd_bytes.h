@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 namespace szdd_bytes {
@@ -29,6 +30,20 @@ inline Bytes Random(size_t size, uint32_t seed, const char* alphabet = nullptr) 
         byte = alphabet ? static_cast<uint8_t>(alphabet[k]) : static_cast<uint8_t>(k);
     }
     return out;
+}
+
+// An SZDD file written by hand: literal-only groups (flag byte 0xFF, then
+// up to eight literal bytes), which every reader expands unchanged.
+inline std::string LiteralSzdd(const std::string& plain) {
+    std::string file("SZDD\x88\xF0\x27\x33" "A", 9);
+    file += 'x';
+    uint32_t length = static_cast<uint32_t>(plain.size());
+    for (int i = 0; i < 4; ++i) file += static_cast<char>((length >> (8 * i)) & 0xFF);
+    for (size_t i = 0; i < plain.size(); i += 8) {
+        file += '\xFF';
+        file += plain.substr(i, 8);
+    }
+    return file;
 }
 
 inline Bytes Text(const char* text) { return Bytes(text, text + strlen(text)); }

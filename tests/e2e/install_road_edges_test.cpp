@@ -106,7 +106,7 @@ TEST(InstallRoadEdges, LockedDestinationFileGivesMessage7ThenMessage10) {
     }
     for (const Window& window : run.WatchUntilExit(3000))
         EXPECT_FALSE(window.IsMessageBox()) << window.Describe();
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     CloseHandle(holder.handle);
     holder.handle = INVALID_HANDLE_VALUE;
     EXPECT_EQ(ReadFileBytes(kept), "old and locked");
@@ -155,7 +155,7 @@ TEST(InstallRoadEdges, VolumeFillingUpDuringTheCopyGivesMessage7AndMessage10) {
     EXPECT_EQ(texts, expected);
     for (const Window& window : run.WatchUntilExit(3000))
         EXPECT_FALSE(window.IsMessageBox()) << window.Describe();
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_LT(volume.FreeBytes(), SmallVolume::kPage);
     EXPECT_EQ(ReadFileBytes(volume.Root() + "inst\\first.bin"), first);
 }
@@ -246,7 +246,7 @@ TEST(InstallRoadEdges, RefusedLicenceInstallsNothing) {
         box.Answer(IDOK);
         for (const Window& window : run.WatchUntilExit(3000))
             EXPECT_NE(window.title, kDirCaption) << window.Describe();
-        EXPECT_EQ(run.WaitExit(), 0);
+        EXPECT_EQ(run.WaitExit(), kDeclined);
         EXPECT_FALSE(FileExists(target.File("inst")));
         EXPECT_FALSE(UninstallEntryExists(kName));
     }

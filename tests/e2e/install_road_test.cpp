@@ -117,7 +117,7 @@ TEST(InstallRoad, MissingFilesShowOneMessageEachThenMessage10) {
     }
     for (const Window& window : run.WatchUntilExit(3000))
         EXPECT_FALSE(window.IsMessageBox()) << window.Describe();
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     // The entries between the failures were copied all the same.
     EXPECT_EQ(ReadFileBytes(target.File("Orbelo.exe")), PeerLinesText());
 }

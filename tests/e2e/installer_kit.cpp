@@ -31,6 +31,25 @@ std::string SourcePath(const std::string& relative) {
 
 std::string StubPath() { return BuildPath("install.exe"); }
 
+HeldProcess::HeldProcess(DWORD pid)
+    : handle_(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid)) {
+    EXPECT_NE(handle_, nullptr) << "process " << pid << " cannot be opened";
+}
+
+HeldProcess::~HeldProcess() {
+    if (handle_) CloseHandle(handle_);
+}
+
+long HeldProcess::WaitExit(DWORD timeoutMs) {
+    DWORD code = 0;
+    if (!handle_ || WaitForSingleObject(handle_, timeoutMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(handle_, &code)) {
+        ADD_FAILURE() << "the process did not end in time";
+        return -1;
+    }
+    return static_cast<long>(code);
+}
+
 std::string ArtifactPath(const std::string& name) {
     std::string dir = ZPath(std::string(INSTALLER_BUILD_DIR) + "/../artifacts");
     CreateDirectoryA(dir.c_str(), nullptr);

@@ -14,6 +14,29 @@
 
 namespace e2e {
 
+// Exit codes of install.exe as deployment tools read them: the whole job
+// done is 0; these two are the others.
+constexpr long kDeclined = 1602;  // the user declined or cancelled
+constexpr long kFailed = 1603;    // the run ended without doing its job
+
+// One process of a run (the uninstaller's relaunched copy, say) held by a
+// handle opened while it runs: once it has ended, Wine may give its id to
+// another process.
+class HeldProcess {
+public:
+    explicit HeldProcess(DWORD pid);
+    ~HeldProcess();
+    HeldProcess(const HeldProcess&) = delete;
+    HeldProcess& operator=(const HeldProcess&) = delete;
+    bool held() const { return handle_ != nullptr; }
+    // Its exit code once it has ended; -1 (a failure reported) when it does
+    // not end within timeoutMs.
+    long WaitExit(DWORD timeoutMs = 15000);
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
 // Windows paths of the build and source trees.
 std::string BuildPath(const std::string& relative);   // below INSTALLER_BUILD_DIR
 std::string SourcePath(const std::string& relative);  // below INSTALLER_SOURCE_DIR

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/szdd_bytes.h"
 #include "tests/e2e/driver.h"
 #include "tests/e2e/installer_kit.h"
 #include "tests/e2e/registration_kit.h"
@@ -251,7 +252,7 @@ TEST(Reinstall, RunsTheInstalledUninstallerFirstAndKeepsTheSettings) {
     Window aborted = again.WaitMessageBox();
     EXPECT_EQ(aborted.text, Text2(kName));
     aborted.Answer(IDOK);
-    EXPECT_EQ(again.WaitExit(), 0);
+    EXPECT_EQ(again.WaitExit(), kDeclined);
     EXPECT_EQ(Differences(changed, Settings()), std::vector<std::string>());
     EXPECT_FALSE(UserKeyExists(kBackup));
 }
@@ -328,6 +329,10 @@ TEST(Reinstall, BothFormsOfTheRegisteredCommandRunTheInstalledUninstaller) {
 // program path cuts down to a drive, or a quote that never closes. Nothing
 // is copied anywhere.
 TEST(Reinstall, AnUninstallerThatCannotBeStartedIsMessage44) {
+    ASSERT_FALSE(UserKeyExists(kBackup)) << "a settings backup was left in the prefix";
+    SettingsCleanup cleanup;
+    SetValue(kSettings, "Name", REG_SZ, std::string("mine\0", 5));
+    Snapshot settings = Settings();
     ScratchDir package("reinstall-44");
     std::string exe = BuildInstaller(package, {{"install.inf", SetupScript(kName)}});
     ASSERT_FALSE(exe.empty());
@@ -364,19 +369,26 @@ TEST(Reinstall, AnUninstallerThatCannotBeStartedIsMessage44) {
         EXPECT_EQ(box.text, Text44(kName));
         EXPECT_EQ(box.icon, "stop");
         box.Answer(IDOK);
-        EXPECT_EQ(run.WaitExit(), 0);
+        EXPECT_EQ(run.WaitExit(), kFailed);
         EXPECT_TRUE(run.WaitAllExit());
         EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
         EXPECT_FALSE(FileExists("C:\\install.inf"));
         EXPECT_FALSE(FileExists("C:\\e2e\\nodot"));
+        // Nothing ran: the settings are as they were and no backup is left
+        // to be copied over them by a later run.
+        EXPECT_FALSE(UserKeyExists(kBackup));
+        EXPECT_EQ(Differences(settings, Settings()), std::vector<std::string>());
     }
-    DeleteUserTree(kBackup);
 }
 
 // An uninstaller that ends with the product still installed (here: the user
 // declines it) is message 12. Where the installed script is gone, the one of
 // the package is provided, and the installed program is this installer.
 TEST(Reinstall, AProductStillInstalledAfterwardsIsMessage12) {
+    ASSERT_FALSE(UserKeyExists(kBackup)) << "a settings backup was left in the prefix";
+    SettingsCleanup cleanup;
+    SetValue(kSettings, "Name", REG_SZ, std::string("mine\0", 5));
+    Snapshot settings = Settings();
     WineMenuBuilderOff menus;
     RestartRecordGuard restart;
     ScratchDir package("reinstall-12");
@@ -418,8 +430,188 @@ TEST(Reinstall, AProductStillInstalledAfterwardsIsMessage12) {
     EXPECT_EQ(box.text, Text12(kName));
     EXPECT_EQ(box.icon, "stop");
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_TRUE(run.WaitAllExit());
     EXPECT_TRUE(restart.NewCopies().empty());
-    DeleteUserTree(kBackup);
+    // The settings are back as they were, and the backup is gone.
+    EXPECT_FALSE(UserKeyExists(kBackup));
+    EXPECT_EQ(Differences(settings, Settings()), std::vector<std::string>());
+}
+
+namespace {
+
+std::string SystemFilePath(const std::string& name) {
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, sizeof system);
+    return std::string(system) + "\\" + name;
+}
+
+// Runs the installer of a product that is installed, lets it run the
+// installed uninstaller, and installs into dir; returns the texts of the
+// message boxes that follow the destination dialog.
+std::vector<std::string> Reinstall(const std::string& exe, const std::string& dir,
+                                   long* exitCode) {
+    std::vector<std::string> texts;
+    Process installer = Driver::Start(exe);
+    Window offer = installer.WaitMessageBox();
+    if (!offer.found()) return texts;
+    offer.Answer(IDYES);
+    Window question = installer.WaitMessageBox();
+    if (!question.found()) return texts;
+    EXPECT_EQ(question.text, Text17(kName));
+    question.Answer(IDYES);
+    Window dialog = WaitUninstallComplete(installer, kName);
+    if (!dialog.found()) return texts;
+    dialog.Press(1019);
+    Window end = installer.WaitMessageBox();
+    EXPECT_EQ(end.text, Text16(kName));
+    end.Answer(IDOK);
+    Window ask = installer.WaitWindowTitled(kDirCaption);
+    if (!ask.found()) return texts;
+    ask.SetText(1000, dir);
+    ask.Press(IDOK);
+    for (;;) {
+        std::vector<Window> boxes;
+        for (const Window& window : installer.WatchUntilExit(3000))
+            if (window.IsMessageBox()) boxes.push_back(window);
+        if (boxes.empty()) break;
+        for (const Window& box : boxes) {
+            texts.push_back(box.text);
+            box.Answer(IDOK);
+        }
+    }
+    *exitCode = installer.WaitExit();
+    EXPECT_TRUE(installer.WaitAllExit());
+    return texts;
+}
+
+}  // namespace
+
+// A product with a system file (code "7") installed over itself: the
+// uninstaller that runs first leaves the file for deletion at the next
+// restart; the new installation takes its place instead of refusing it, and
+// after the restart (which the prefix's boot performs) the new version is
+// there.
+TEST(Reinstall, AProductWithASystemFileEndsWithItsNewVersionInPlace) {
+    SettingsCleanup cleanup;
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    const std::string systemName = "e2e_reinstall_sys.dll";
+    const std::string systemFile = SystemFilePath(systemName);
+    ASSERT_FALSE(FileExists(systemFile));
+    struct SystemFileCleanup {
+        std::string path;
+        ~SystemFileCleanup() { DeleteFileA(path.c_str()); }
+    } systemCleanup{systemFile};
+    ScratchDir first("reinstall-sys-1");
+    ScratchDir second("reinstall-sys-2");
+    ScratchDir target("reinstall-sys-target");
+    std::string dir = target.File("product");
+    ProductTraces traces;
+    traces.name = kName;
+    traces.mainProgram = "Orbelo.exe";
+    traces.installKey = "Software\\Quorvane\\E2E_Reinstall\\Install";
+    traces.directories = {dir};
+    RegistrationGuard registration(traces);
+    auto version = [&](const ScratchDir& package, const std::string& text) {
+        Product product = ReinstallProduct();
+        product.sections.clear();
+        product.sources += systemName + "=7\r\n";
+        product.files.push_back({"e2e_reinstall_sys.dl_", szdd_bytes::LiteralSzdd(text)});
+        return BuildProduct(package, product);
+    };
+    std::string one = version(first, "version 1");
+    std::string two = version(second, "version 2");
+    ASSERT_FALSE(one.empty() || two.empty());
+    ASSERT_TRUE(InstallInto(one, dir, kName));
+    EXPECT_EQ(ReadFileBytes(systemFile), "version 1");
+
+    long exitCode = -1;
+    std::vector<std::string> texts = Reinstall(two, dir, &exitCode);
+    EXPECT_EQ(texts, std::vector<std::string>{Text8(kName)});
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(ReadFileBytes(systemFile), "version 2");
+    EXPECT_FALSE(DeletionScheduled(systemFile));
+
+    // The restart: the prefix's boot performs what is recorded for it, as
+    // the file recorded here shows.
+    std::string marker = target.File("deleted-at-restart.txt");
+    ASSERT_TRUE(WriteFileBytes(marker, "x"));
+    ASSERT_TRUE(MoveFileExA(marker.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    Process boot = Driver::Start(SystemFilePath("wineboot.exe"));
+    EXPECT_EQ(boot.WaitExit(60000), 0);
+    boot.WaitAllExit(60000);
+    EXPECT_FALSE(FileExists(marker));
+    EXPECT_EQ(ReadFileBytes(systemFile), "version 2");
+    EXPECT_TRUE(UninstallEntryExists(kName));
+}
+
+// The installed script describes what was installed: the uninstaller that
+// the new installer runs first works from it, not from the new package's
+// script, which lists other files. So a file that only the old version
+// listed goes too.
+TEST(Reinstall, TheUninstallerWorksFromTheInstalledScriptNotTheNewOne) {
+    SettingsCleanup cleanup;
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    ScratchDir first("reinstall-script-1");
+    ScratchDir second("reinstall-script-2");
+    ScratchDir target("reinstall-script-target");
+    std::string dir = target.File("product");
+    ProductTraces traces;
+    traces.name = kName;
+    traces.mainProgram = "Orbelo.exe";
+    traces.installKey = "Software\\Quorvane\\E2E_Reinstall\\Install";
+    traces.directories = {dir};
+    RegistrationGuard registration(traces);
+    Product old = ReinstallProduct();
+    old.sections.clear();
+    old.sources += "old.dat=1\r\n";
+    old.files.push_back({"old.dat", "only the old version has it"});
+    Product current = ReinstallProduct();
+    current.sections.clear();
+    std::string oldExe = BuildProduct(first, old);
+    std::string newExe = BuildProduct(second, current);
+    ASSERT_FALSE(oldExe.empty() || newExe.empty());
+    ASSERT_TRUE(InstallInto(oldExe, dir, kName));
+    ASSERT_TRUE(FileExists(dir + "\\old.dat"));
+    ASSERT_NE(ReadFileBytes(dir + "\\install.inf"), current.Script());
+
+    long exitCode = -1;
+    EXPECT_EQ(Reinstall(newExe, dir, &exitCode), std::vector<std::string>{Text8(kName)});
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_FALSE(FileExists(dir + "\\old.dat"));
+    EXPECT_EQ(ReadFileBytes(dir + "\\install.inf"), current.Script());
+}
+
+// A backup that cannot be restored whole stays for a later run to try again
+// (here a subkey whose name code page 932 cannot spell, beyond the reach of
+// the program's ANSI registry calls); what could be copied is back.
+TEST(Reinstall, APartlyRestoredBackupIsKept) {
+    ASSERT_FALSE(UserKeyExists(kBackup)) << "a settings backup was left in the prefix";
+    SettingsCleanup cleanup;
+    SetValue(kBackup, "Name", REG_SZ, std::string("mine\0", 5));
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Quorvane\\Orbelo_Sample_BACKUP\\caf\u00e9",
+                              0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    ScratchDir package("reinstall-partial-backup");
+    std::string exe = BuildInstaller(package, {{"install.inf", SetupScript(kName)}});
+    ASSERT_FALSE(exe.empty());
+
+    Process run = Driver::Start(exe);
+    Window ask = run.WaitWindowTitled(kDirCaption);
+    ASSERT_TRUE(ask.found());
+    ask.Press(IDCANCEL);
+    Window aborted = run.WaitMessageBox();
+    EXPECT_EQ(aborted.text, Text2(kName));
+    aborted.Answer(IDOK);
+    EXPECT_EQ(run.WaitExit(), kDeclined);
+    EXPECT_TRUE(UserKeyExists(kBackup));
+    char name[16] = "";
+    DWORD size = sizeof name;
+    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, kSettings, "Name", RRF_RT_REG_SZ, nullptr, name, &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(name, "mine");
 }

@@ -26,6 +26,9 @@ const char kText49[] =
     u8"このプログラムの動作には Windows 95/98/Me または\nWindows NT4.0/2000/XP/VISTAが必要です。"
     u8"\n処理を中断します。";
 
+const char kText1[] =
+    u8"タイマ資源がありまあせん。他のアプリケーションを停止して再度インストールを試みてください。";
+
 std::string Text37(int code) {
     return u8"作業用ファイルの作成に失敗しました。\n詳細コード:" + std::to_string(code) +
            u8"\nインストールを中止します。";
@@ -91,13 +94,38 @@ Window ExpectRefusal(const std::string& exe, const std::string& args, const std:
     Process run = Driver::Start(exe, args);
     Window box = ExpectBox(run, {title, text, "stop", {IDOK}});
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_TRUE(run.WaitAllExit());
     EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
     return box;
 }
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// While it lives, every process of the desktop fails to create install.exe's
+// background window: a system-wide CBT hook from the test's hook library
+// refuses it, as a system without window resources would.
+class BackgroundWindowRefused {
+public:
+    BackgroundWindowRefused() {
+        library_ = LoadLibraryA(BuildPath("refuse_window_hook.dll").c_str());
+        if (!library_) return;
+        HOOKPROC proc = reinterpret_cast<HOOKPROC>(
+            reinterpret_cast<void*>(GetProcAddress(library_, "RefuseWindowProc")));
+        if (proc) hook_ = SetWindowsHookExA(WH_CBT, proc, library_, 0);
+    }
+    ~BackgroundWindowRefused() {
+        if (hook_) UnhookWindowsHookEx(hook_);
+        if (library_) FreeLibrary(library_);
+    }
+    BackgroundWindowRefused(const BackgroundWindowRefused&) = delete;
+    BackgroundWindowRefused& operator=(const BackgroundWindowRefused&) = delete;
+    bool active() const { return hook_ != nullptr; }
+
+private:
+    HMODULE library_ = nullptr;
+    HHOOK hook_ = nullptr;
+};
 
 }  // namespace
 
@@ -149,7 +177,7 @@ TEST(Startup, PackageWithoutScriptShowsMessage11AndRemovesItsFiles) {
     EXPECT_EQ(ReadFileBytes(TempPath(during[0] + "\\readme.txt")),
               "Readme of a package without script");
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_FALSE(FileExists(TempPath(during[0])));
 }
 
@@ -175,7 +203,7 @@ TEST(Startup, AppendedDataThatIsNoArchiveReadsTheProgramsOwnDirectory) {
     }
     EXPECT_EQ(entries, 0);
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
 }
 
@@ -188,7 +216,7 @@ TEST(Startup, UninstallerRefusalsBeforeTheScript) {
     Window box = ExpectBox(run, {u8" アンインストーラ", kText15, "stop", {IDOK}});
     EXPECT_EQ(run.Windows().size(), 1u);
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
 
     ExpectRefusal(StubPath(), "-u -p " + Quoted(empty.path()), u8" アンインストーラ", kText11);
     // "-u" on a package: the uninstaller never extracts, so no archive problem
@@ -210,7 +238,7 @@ TEST(Startup, UninstallerOfAProductThatIsNotInstalledShowsMessage13) {
     EXPECT_EQ(background.title, UninstallerTitle(kName));
     EXPECT_TRUE(background.visible);
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_FALSE(IsWindow(background.hwnd));
 }
 
@@ -288,7 +316,7 @@ TEST(Startup, InstalledProductDeclinedEndsWithMessage8) {
     question.Answer(IDNO);
     Window end = ExpectBox(run, {InstallerTitle(kName), Text8(kName), "exclamation", {IDOK}});
     end.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kDeclined);
     EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
     EXPECT_TRUE(UninstallEntryExists(kName));
 }
@@ -303,7 +331,7 @@ TEST(Startup, SilentInstallerOfAnInstalledProductEndsWithoutAnyWindow) {
     Process run = Driver::Start(exe, "-s");
     std::vector<Window> seen = run.WatchUntilExit();
     EXPECT_TRUE(seen.empty()) << seen.size() << " window(s), first: " << seen[0].Describe();
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
 }
 
@@ -378,6 +406,32 @@ TEST(Startup, DeclinedLicenceEndsWithMessage2) {
     licence.Answer(IDCANCEL);
     Window box = ExpectBox(run, {InstallerTitle(kName), Text2(kName), "exclamation", {IDOK}});
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kDeclined);
     EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
+}
+
+// Without its background window the run ends right there with message 1:
+// no administrator check, no question about the installed product (message
+// 52 would come next), no licence; the extraction directory goes, and the
+// exit code says that nothing was installed.
+TEST(Startup, ABackgroundWindowThatCannotBeCreatedEndsTheRunAtOnce) {
+    ScratchDir package("no-background");
+    std::string exe = BuildInstaller(
+        package,
+        {{"install.inf", SetupScript(kName, {"Startrtf=start.rtf", u8"StartTitle=利用規約"})},
+         {"start.rtf", ReadFileBytes(SourcePath("sample/start.rtf"))}});
+    ASSERT_FALSE(exe.empty());
+    UninstallEntry entry(kName);
+    BackgroundWindowRefused refused;
+    ASSERT_TRUE(refused.active());
+    std::set<std::string> before = ExtractionDirs();
+    Process run = Driver::Start(exe);
+    Window box = ExpectBox(run, {InstallerTitle(kName), kText1, "exclamation", {IDOK}});
+    EXPECT_EQ(box.owner, nullptr);
+    box.Answer(IDOK);
+    for (const Window& window : run.WatchUntilExit(3000))
+        EXPECT_FALSE(window.IsMessageBox()) << window.Describe();
+    EXPECT_EQ(run.WaitExit(), kFailed);
+    EXPECT_EQ(NewExtractionDirs(before), std::vector<std::string>());
+    EXPECT_TRUE(UninstallEntryExists(kName));
 }

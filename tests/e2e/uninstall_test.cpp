@@ -116,6 +116,7 @@ std::string ConfirmAndFinish(Process& run, bool asked, const char* screen = null
     Window dialog = WaitUninstallComplete(run, kName);
     if (!dialog.found()) return "";
     std::string copy = ProcessImage(dialog.pid);
+    HeldProcess copyRun(dialog.pid);
     if (screen) KeepScreen(screen);
     dialog.Press(1019);
     EXPECT_TRUE(dialog.WaitGone());
@@ -125,6 +126,10 @@ std::string ConfirmAndFinish(Process& run, bool asked, const char* screen = null
     EXPECT_EQ(end.icon, "information");
     end.Answer(IDOK);
     EXPECT_TRUE(run.WaitAllExit());
+    // Both did their part: the first instance started the copy, the copy
+    // removed everything.
+    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(copyRun.WaitExit(), 0);
     return copy;
 }
 
@@ -158,7 +163,7 @@ TEST(Uninstall, DeclinedRemovesNothingAndAcceptedRemovesEverythingItsOwn) {
     EXPECT_EQ(end.text, Text16(kName));
     EXPECT_EQ(end.icon, "exclamation");
     end.Answer(IDOK);
-    EXPECT_EQ(declined.WaitExit(), 0);
+    EXPECT_EQ(declined.WaitExit(), kDeclined);
     EXPECT_TRUE(declined.WaitAllExit());
     ExpectInstalled(installed);
     EXPECT_TRUE(restart.NewCopies().empty());
@@ -196,6 +201,105 @@ TEST(Uninstall, SilentModeOfTheScriptSkipsOnlyTheQuestion) {
         EXPECT_FALSE(FileExists(existing + "\\" + name)) << name;
     EXPECT_FALSE(FileExists(existing + "\\data"));
     EXPECT_TRUE(FileExists(existing));
+    ExpectRegistrationGone();
+}
+
+// The question is asked where the script does not waive it, whatever the
+// command line says: a "-s" is overridden when UnInstSilentMode is 0, and a
+// program named like an uninstaller ("Uninst.EXE") always asks, whatever
+// UnInstSilentMode says, working on the script of its own folder instead of
+// the "-p" directory. Declined, nothing is removed.
+TEST(Uninstall, TheQuestionIsAskedDespiteSilentSwitchesAndForAnUninstName) {
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    ScratchDir package("uninstall-ask-package");
+    ScratchDir target("uninstall-ask-target");
+    ScratchDir elsewhere("uninstall-ask-elsewhere");
+    std::string exe = BuildProduct(package, TestProduct({"UnInstSilentMode=0"}));
+    ASSERT_FALSE(exe.empty());
+    std::string dir = target.File("product");
+    RegistrationGuard registration(Traces(dir));
+    ASSERT_TRUE(InstallInto(exe, dir, kName));
+    std::string script = ReadFileBytes(dir + "\\install.inf");
+    size_t mode = script.find("UnInstSilentMode=0");
+    ASSERT_NE(mode, std::string::npos);
+    std::string waived = script;
+    waived[mode + 17] = '1';
+    std::string uninst = dir + "\\Uninst.EXE";
+    ASSERT_TRUE(CopyFileA((dir + "\\install.exe").c_str(), uninst.c_str(), FALSE));
+
+    struct Case {
+        const char* what;
+        std::string program, args, script;
+    } cases[] = {
+        {"-s with UnInstSilentMode 0", dir + "\\install.exe",
+         "-u -s -p \"" + dir + "\"", script},
+        {"an uninst name with UnInstSilentMode 1", uninst,
+         "-p \"" + elsewhere.path() + "\"", waived},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteFileBytes(dir + "\\install.inf", c.script));
+        Process run = Driver::Start(c.program, c.args);
+        Window question = run.WaitMessageBox();
+        ASSERT_TRUE(question.found());
+        EXPECT_EQ(question.title, UninstallerTitle(kName));
+        EXPECT_EQ(question.text, Text17(kName));
+        question.Answer(IDNO);
+        Window end = run.WaitMessageBox();
+        EXPECT_EQ(end.text, Text16(kName));
+        end.Answer(IDOK);
+        EXPECT_EQ(run.WaitExit(), kDeclined);
+        EXPECT_TRUE(run.WaitAllExit());
+        ExpectInstalled(Cp932FromUtf8(dir));
+    }
+    EXPECT_TRUE(restart.NewCopies().empty());
+    DeleteFileA(uninst.c_str());
+}
+
+// The shell's window on the program folder opens only where the script asks
+// for it and the run is not silent: not for a silent installation, but for
+// the uninstallation's relaunched copy, which shows its dialog.
+TEST(Uninstall, TheProgramFolderWindowOpensWhereAskedButNeverSilently) {
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    ScratchDir package("uninstall-folder-package");
+    Product product = TestProduct();
+    for (std::string& line : product.setup) {
+        if (line == "InstDispProgramMenu=0") line = "InstDispProgramMenu=1";
+        if (line == "UnInstDispProgramMenu=0") line = "UnInstDispProgramMenu=1";
+    }
+    std::string exe = BuildProduct(package, product);
+    ASSERT_FALSE(exe.empty());
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof windows);
+    std::string dir = std::string(windows, 3) + "e2e\\uninstall-default";
+    RegistrationGuard registration(Traces(dir));
+
+    Process install = Driver::Start(exe, "-s");
+    for (const Window& window : install.WatchUntilExit(10000))
+        EXPECT_NE(window.title, u8"ソフト表示 e2e") << window.Describe();
+    EXPECT_EQ(install.WaitExit(), 0);
+    EXPECT_TRUE(install.WaitAllExit());
+    ExpectInstalled(dir);
+
+    Process run = StartUninstaller(kName);
+    Window question = run.WaitMessageBox();
+    ASSERT_TRUE(question.found());
+    question.Answer(IDYES);
+    Window folder = run.WaitWindowTitled(u8"ソフト表示 e2e");
+    EXPECT_TRUE(folder.found());
+    if (folder.found()) {
+        folder.Close();
+        folder.WaitGone();
+    }
+    Window dialog = WaitUninstallComplete(run, kName);
+    ASSERT_TRUE(dialog.found());
+    dialog.Press(1019);
+    Window end = run.WaitMessageBox();
+    EXPECT_EQ(end.text, Text16(kName));
+    end.Answer(IDOK);
+    EXPECT_TRUE(run.WaitAllExit());
     ExpectRegistrationGone();
 }
 
@@ -239,12 +343,16 @@ TEST(Uninstall, FilesThatStayKeepTheirDirectories) {
     box.Answer(IDOK);
 
     Window done = WaitUninstallComplete(run, kName, dialog);
+    HeldProcess copy(done.pid);
     KeepScreen("uninstall-complete");
     done.Press(1019);
     Window end = run.WaitMessageBox();
     EXPECT_EQ(end.text, Text16(kName));
     end.Answer(IDOK);
     EXPECT_TRUE(run.WaitAllExit());
+    // A file that stayed: the uninstallation did not do its whole job.
+    EXPECT_EQ(copy.WaitExit(), kFailed);
+    EXPECT_EQ(run.WaitExit(), 0);
     CloseHandle(held);
 
     for (const char* name : {"install.inf", "install.exe", "Orbelo.exe", "data\\table.dat"})
@@ -284,6 +392,51 @@ TEST(Uninstall, SourceNamesOutsideTheInstallationDirectoryAreNeverActedOn) {
     Process run = StartUninstaller(kName);
     ConfirmAndFinish(run, true);
     for (const std::string& victim : victims) EXPECT_EQ(ReadFileBytes(victim), "not its own");
+    EXPECT_FALSE(FileExists(dir));
+    ExpectRegistrationGone();
+}
+
+// The dialog belongs to the copy's background window, so activating that
+// full-screen window cannot bury the dialog and its "完了" (an owned window
+// stays in front of its owner). Closing the
+// background window instead of pressing "完了" ends the run with the work
+// done; the temporary copy still goes at the next restart.
+TEST(Uninstall, TheDialogStaysInFrontAndClosingTheBackgroundStillRemovesTheCopy) {
+    WineMenuBuilderOff menus;
+    RestartRecordGuard restart;
+    ScratchDir package("uninstall-owner-package");
+    ScratchDir target("uninstall-owner-target");
+    std::string exe = BuildProduct(package, TestProduct());
+    ASSERT_FALSE(exe.empty());
+    std::string dir = target.File("product");
+    RegistrationGuard registration(Traces(dir));
+    ASSERT_TRUE(InstallInto(exe, dir, kName));
+
+    Process run = StartUninstaller(kName);
+    Window question = run.WaitMessageBox();
+    ASSERT_TRUE(question.found());
+    question.Answer(IDYES);
+    Window dialog = WaitUninstallComplete(run, kName);
+    ASSERT_TRUE(dialog.found());
+    Window background;
+    for (const Window& window : run.Windows()) {
+        if (window.pid == dialog.pid && window.hwnd != dialog.hwnd &&
+            window.title == UninstallerTitle(kName)) {
+            background = window;
+        }
+    }
+    ASSERT_TRUE(background.found());
+    EXPECT_EQ(dialog.owner, background.hwnd);
+
+    std::string copy = ProcessImage(dialog.pid);
+    HeldProcess copyRun(dialog.pid);
+    background.Close();
+    for (const Window& window : run.WatchUntilExit(3000))
+        EXPECT_FALSE(window.IsMessageBox()) << window.Describe();
+    EXPECT_TRUE(run.WaitAllExit());
+    EXPECT_EQ(copyRun.WaitExit(), 0);
+    EXPECT_EQ(restart.NewCopies(), std::vector<std::string>{copy});
+    EXPECT_TRUE(DeletionScheduled(copy)) << copy;
     EXPECT_FALSE(FileExists(dir));
     ExpectRegistrationGone();
 }
@@ -460,7 +613,7 @@ TEST(Uninstall, ARelaunchLineThatWouldNotFitIsMessage15) {
               u8"アンインストールを中止します。");
     EXPECT_EQ(box.icon, "stop");
     box.Answer(IDOK);
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), kFailed);
     EXPECT_TRUE(run.WaitAllExit());
     WIN32_FIND_DATAA found;
     HANDLE copies = FindFirstFileA((tempDir + "\\Del*.tmp").c_str(), &found);

@@ -14,9 +14,15 @@ class ScriptedOps : public DestDirOps {
 public:
     ScriptedOps(const uint8_t* answers, size_t count) : answers_(answers), count_(count) {}
     bool EnterDirectory(const char*) override { return Next() & 1; }
-    void MakeDirectory(const char*) override { ++made; }
+    bool MakeDirectory(const char*) override {
+        bool ok = Next() & 2;
+        if (ok) ++made;
+        return ok;
+    }
+    void RemoveLevel(const char*) override { ++removed; }
     uint64_t CurrentVolumeFreeKilobytes() override { return static_cast<uint64_t>(Next()) << 20; }
     int made = 0;
+    int removed = 0;
 
 private:
     uint8_t Next() { return index_ < count_ ? answers_[index_++] : 1; }
@@ -63,5 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (verdict.message == 0 && verdict.installDir.Length() > kPathBufferSize - 1) __builtin_trap();
     if (!verdict.createdChain.IsEmpty() && verdict.installDir.Length() > kPathBufferSize - 1) __builtin_trap();
     if (verdict.createdChain.IsEmpty() != (ops.made == 0) && verdict.message == 0) __builtin_trap();
+    // A refused attempt keeps nothing that it made, and records nothing.
+    if (verdict.message != 0 && (ops.removed != ops.made || !verdict.createdChain.IsEmpty()))
+        __builtin_trap();
+    if (verdict.message == 0 && ops.removed != 0) __builtin_trap();
     return 0;
 }

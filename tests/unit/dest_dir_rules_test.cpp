@@ -31,10 +31,21 @@ public:
         current = target;
         return true;
     }
-    void MakeDirectory(const char* name) override {
+    bool MakeDirectory(const char* name) override {
         log.push_back(std::string("make ") + name);
         std::string target = Resolve(name);
-        if (!uncreatable.count(name)) existing.insert(target);
+        if (uncreatable.count(name) || existing.count(target)) return false;
+        existing.insert(target);
+        return true;
+    }
+    void RemoveLevel(const char* path) override {
+        log.push_back(std::string("remove ") + path);
+        // Only an empty directory that is not the current one goes.
+        std::string target = Resolve(path);
+        for (const std::string& other : existing)
+            if (other.size() > target.size() && other.compare(0, target.size() + 1, target + "\\") == 0)
+                return;
+        if (target != current) existing.erase(target);
     }
     uint64_t CurrentVolumeFreeKilobytes() override {
         log.push_back("free");
@@ -142,14 +153,33 @@ TEST(DestDirValidation, CreatesMissingLevelsInOrderAndReportsThemAsARelativeChai
     for (const std::string& call : volume.log) EXPECT_NE(call.rfind("make", 0), 0u) << call;
 }
 
-TEST(DestDirValidation, ALevelThatCannotBeCreatedStopsTheWalkWithMessage6) {
-    VolumeModel volume;
-    volume.uncreatable.insert("b*c");
-    DestDirVerdict verdict = ValidateDestDir("C:\\a\\b*c\\d", 0, volume);
-    EXPECT_EQ(verdict.message, IDS_CANNOT_CREATE_DIR);
-    EXPECT_TRUE(verdict.createdChain.IsEmpty());
-    EXPECT_TRUE(volume.existing.count("C:\\a"));  // what was made stays
-    EXPECT_FALSE(volume.existing.count("C:\\a\\b*c\\d"));
+// A refusal half-way leaves the volume as it found it: the levels that the
+// attempt made go again, innermost first, after leaving them for the root;
+// levels that existed stay, and nothing is recorded.
+TEST(DestDirValidation, ALevelThatCannotBeCreatedStopsTheWalkAndRemovesWhatItMade) {
+    struct Case {
+        const char* typed;
+        std::vector<std::string> removed;  // in order
+    } cases[] = {
+        {"C:\\a\\b*c\\d", {"C:\\a"}},
+        {"C:\\Program Files\\x\\y\\b*c", {"C:\\Program Files\\x\\y", "C:\\Program Files\\x"}},
+        {"C:\\Program Files\\b*c", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        VolumeModel volume;
+        volume.uncreatable.insert("b*c");
+        std::set<std::string> before = volume.existing;
+        DestDirVerdict verdict = ValidateDestDir(c.typed, 0, volume);
+        EXPECT_EQ(verdict.message, IDS_CANNOT_CREATE_DIR);
+        EXPECT_TRUE(verdict.createdChain.IsEmpty());
+        EXPECT_EQ(volume.existing, before);
+        std::vector<std::string> removed;
+        for (const std::string& call : volume.log)
+            if (call.rfind("remove ", 0) == 0) removed.push_back(call.substr(7));
+        EXPECT_EQ(removed, c.removed);
+        EXPECT_EQ(volume.current, "C:\\");
+    }
 }
 
 TEST(DestDirValidation, LevelsEndingInA5CTrailByteAreWholeNames) {

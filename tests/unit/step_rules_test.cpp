@@ -35,7 +35,6 @@ const char* OpName(StepOp op) {
     case StepOp::kRemoveDesktopLinks: return "RemoveDesktopLinks";
     case StepOp::kShowUninstallComplete: return "Complete";
     case StepOp::kStopStepTimer: return "KillTimer";
-    case StepOp::kScheduleSelfDelete: return "ScheduleSelfDelete";
     case StepOp::kPauseBeforeEnd: return "Pause";
     case StepOp::kShowUninstallEnd: return "msg16";
     case StepOp::kShowInstallError: return "msg10";
@@ -52,6 +51,7 @@ struct Sequencer {
     std::vector<std::string> log;
     bool destroyed = false;
     std::function<void(StepOp, StepReport*)> work;
+    RunOutcome outcome = RunOutcome::kUndecided;
 
     void Tick() {
         if (destroyed) return;
@@ -63,6 +63,7 @@ struct Sequencer {
             if (work) work(plan.ops[i], &report);
         }
         StepEnd end = EndStepTick(&flags, plan, report, inputs.silent);
+        outcome = GraverOutcome(outcome, end.outcome);
         if (end.closeUninstallDialog) log.push_back("CloseUninstallDialog");
         if (end.destroyWindow) {
             log.push_back("Destroy");
@@ -205,7 +206,7 @@ TEST(StepRules, InteractiveUninstallHoldsUntilTheButtonReleases) {
 
     s.flags.hold = kStepReleased;  // the completion button
     s.Tick();
-    EXPECT_EQ(s.log, Ops({"KillTimer", "ScheduleSelfDelete", "Pause", "msg16", "Destroy"}));
+    EXPECT_EQ(s.log, Ops({"KillTimer", "Pause", "msg16", "Destroy"}));
     EXPECT_EQ(s.flags.state, kStepUninstalled);
     EXPECT_EQ(s.flags.hold, kStepRun);
     EXPECT_FALSE(s.flags.busy);
@@ -222,8 +223,8 @@ TEST(StepRules, SilentUninstallRunsOnConsecutiveTicksWithoutDialogOrMessage) {
     s.Tick();
     EXPECT_TRUE(s.destroyed);
     EXPECT_EQ(s.log, Ops({"RemoveProgramFolder", "RemoveRegistryEntries", "RemoveFiles",
-                          "RemoveDirectories", "RemoveDesktopLinks", "KillTimer",
-                          "ScheduleSelfDelete", "Pause", "Destroy"}));
+                          "RemoveDirectories", "RemoveDesktopLinks", "KillTimer", "Pause",
+                          "Destroy"}));
 }
 
 TEST(StepRules, MissingSystemFileAtUninstallFailsAfterTheHold) {
@@ -240,7 +241,6 @@ TEST(StepRules, MissingSystemFileAtUninstallFailsAfterTheHold) {
     EXPECT_TRUE(s.log.empty());
     s.flags.hold = kStepReleased;
     s.Tick();
-    // No self-deletion is scheduled.
     EXPECT_EQ(s.log, Ops({"msg10", "Destroy"}));
 }
 
@@ -273,4 +273,60 @@ TEST(StepRules, EndStatesDestroyTheWindow) {
         EXPECT_EQ(s.flags.state, c.state);
         EXPECT_FALSE(s.flags.busy);
     }
+}
+
+// How each road ends decides the exit code: only a road that did its whole
+// job is done; a file left at uninstallation fails the run although the road
+// goes on to its regular end.
+TEST(StepRules, EachEndingDecidesTheOutcome) {
+    struct Case {
+        const char* what;
+        int32_t start;
+        StepOp op;  // the operation that reports
+        void (*report)(StepReport*);
+        RunOutcome outcome;
+        int32_t last;  // StepState when the window goes
+    } cases[] = {
+        {"installed", kStepAskDir, StepOp::kAskDir, [](StepReport*) {}, RunOutcome::kDone,
+         kStepFinished},
+        {"directory dialog cancelled", kStepAskDir, StepOp::kAskDir,
+         [](StepReport* r) { r->cancelled = true; }, RunOutcome::kDeclined, kStepFinished},
+        {"copy failed", kStepAskDir, StepOp::kCopyListedFiles,
+         [](StepReport* r) { r->failed = true; }, RunOutcome::kFailed, kStepFailed},
+        {"uninstalled", kStepUninstallStart, StepOp::kRemoveFiles, [](StepReport*) {},
+         RunOutcome::kDone, kStepUninstalled},
+        {"a listed file stayed", kStepUninstallStart, StepOp::kRemoveFiles,
+         [](StepReport* r) { r->incomplete = true; }, RunOutcome::kFailed, kStepUninstalled},
+        {"a system file was missing", kStepUninstallStart, StepOp::kRemoveFiles,
+         [](StepReport* r) { r->failed = true; }, RunOutcome::kFailed, kStepFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (bool silent : {false, true}) {
+            Sequencer s;
+            s.flags.state = c.start;
+            s.inputs.silent = silent;
+            s.work = [&](StepOp op, StepReport* report) {
+                if (op == c.op) c.report(report);
+                // The completion button, pressed as soon as it is there.
+                if (op == StepOp::kShowUninstallComplete) s.flags.hold = kStepReleased;
+            };
+            s.TickUntilDestroyed();
+            EXPECT_TRUE(s.destroyed);
+            EXPECT_EQ(s.flags.state, c.last);
+            EXPECT_EQ(static_cast<int>(s.outcome), static_cast<int>(c.outcome)) << silent;
+        }
+    }
+}
+
+// The removal done, the uninstallation has done its job even when its window
+// is closed while "完了" waits; before that nothing is decided.
+TEST(StepRules, UninstallationIsDoneOnceTheRemovalIsDone) {
+    Sequencer s;
+    s.flags.state = kStepUninstallStart;
+    s.Tick();
+    EXPECT_EQ(static_cast<int>(s.outcome), static_cast<int>(RunOutcome::kUndecided));
+    s.Tick();
+    EXPECT_EQ(s.flags.hold, kStepHeld);
+    EXPECT_EQ(static_cast<int>(s.outcome), static_cast<int>(RunOutcome::kDone));
 }

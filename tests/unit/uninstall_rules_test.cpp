@@ -75,7 +75,12 @@ TEST(UninstallRulesTest, CreatedLevelCount) {
     for (const Case& c : cases) EXPECT_EQ(CreatedLevelCount(c.chain), c.levels) << c.chain;
 }
 
-TEST(UninstallRulesTest, ClimbNeverPassesTheRecordNorTheDriveRoot) {
+// "ア" is 0x83 0x41 in code page 932: its trail byte is an "A" that no
+// lower-casing may touch.
+#define KA "\x83\x41"
+#define KI "\x83\x61"  // "ャ": 0x83 0x61, the trail byte of "ア" lower-cased
+
+TEST(UninstallRulesTest, ClimbOnlyWhereTheRecordIsTheTailOfThePath) {
     struct Case {
         const char* installDir;
         const char* chain;
@@ -86,11 +91,26 @@ TEST(UninstallRulesTest, ClimbNeverPassesTheRecordNorTheDriveRoot) {
         // An existing directory: nothing recorded, nothing removed.
         {"C:\\Program Files\\Existing\\", "", {}},
         {"C:\\a\\b\\", "b", {"C:\\a\\b"}},
-        // A record longer than the path stops below the drive's root.
-        {"C:\\a\\", "x\\y\\z", {"C:\\a"}},
-        {"C:\\a\\b\\c\\", "a\\b\\c\\d\\e", {"C:\\a\\b\\c", "C:\\a\\b", "C:\\a"}},
+        // A record left by another installation: same number of levels,
+        // other names. Nothing of this path was created.
+        {"C:\\Tools\\App\\", "Old\\Level", {}},
+        {"C:\\Tools\\App\\", "Old\\App", {}},
+        {"C:\\Tools\\App\\", "App\\Tools", {}},
+        // Case of ASCII letters does not matter, the trail byte of "ア" does.
+        {"C:\\tools\\APP\\", "Tools\\app", {"C:\\tools\\APP", "C:\\tools"}},
+        {"C:\\x\\" KA "\\", KI, {}},
+        {"C:\\x\\" KA "\\", KA, {"C:\\x\\" KA}},
+        // A record longer than the path below the drive's root names no
+        // level of it.
+        {"C:\\a\\", "x\\a", {}},
+        {"C:\\a\\b\\c\\", "z\\a\\b\\c", {}},
         {"C:\\", "a", {}},
-        {"D:\\" HYO "\\" HYO "\\", "x\\y", {"D:\\" HYO "\\" HYO, "D:\\" HYO}},
+        // The whole path below the root was created; the root stays.
+        {"C:\\a\\b\\", "a\\b", {"C:\\a\\b", "C:\\a"}},
+        // Empty levels of the record name nothing.
+        {"C:\\a\\b\\", "\\a\\\\b\\", {"C:\\a\\b", "C:\\a"}},
+        {"D:\\" HYO "\\" HYO "\\", HYO "\\" HYO, {"D:\\" HYO "\\" HYO, "D:\\" HYO}},
+        {"D:\\" HYO "\\x\\", "x", {"D:\\" HYO "\\x"}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Vector(ClimbDirectories(c.installDir, c.chain)), c.expected)

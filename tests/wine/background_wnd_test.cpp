@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/messages_win.h"
 #include "package/setup_config.h"
@@ -185,4 +186,88 @@ TEST_F(BackgroundWndTest, CloseEndsTheRun) {
         EXPECT_FALSE(IsWindow(handle));
         EXPECT_EQ(MainBackgroundWnd(), nullptr);
     });
+}
+
+namespace {
+
+// Where the title is fully covered: the pure white pixels of the region
+// (0, 0)-(400, 45), row by row.
+using WhiteMask = std::vector<bool>;
+constexpr int kMaskWidth = 400;
+constexpr int kMaskHeight = 45;
+
+WhiteMask WhitePixels(HDC dc) {
+    WhiteMask mask;
+    for (int y = 0; y < kMaskHeight; ++y)
+        for (int x = 0; x < kMaskWidth; ++x) mask.push_back(GetPixel(dc, x, y) == RGB(255, 255, 255));
+    return mask;
+}
+
+struct TitleFont {
+    int height;
+    int weight;
+    BOOL italic;
+    DWORD charset;
+};
+
+// The title drawn at (10, 10) in white on black with the given font.
+WhiteMask Reference(const std::string& title, const TitleFont& font) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, kMaskWidth, kMaskHeight);
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    RECT all = {0, 0, kMaskWidth, kMaskHeight};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    HFONT handle = CreateFontA(font.height, 0, 0, 0, font.weight, font.italic, FALSE, FALSE,
+                               font.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                               DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, nullptr);
+    HGDIOBJ oldFont = SelectObject(dc, handle);
+    SetTextAlign(dc, TA_LEFT | TA_TOP);
+    SetTextColor(dc, RGB(255, 255, 255));
+    SetBkMode(dc, TRANSPARENT);
+    TextOutA(dc, 10, 10, title.c_str(), static_cast<int>(title.size()));
+    WhiteMask mask = WhitePixels(dc);
+    SelectObject(dc, oldFont);
+    DeleteObject(handle);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return mask;
+}
+
+}  // namespace
+
+// The title's letters are those of the system's Shift-JIS face at height 25,
+// normal weight, italic: the window shows exactly what that font draws, and
+// no neighbouring font (upright, bold, a size smaller, another character
+// set) draws the same.
+TEST_F(BackgroundWndTest, TheTitleIsDrawnInTheItalicShiftJisFontOfHeight25) {
+    WhiteMask shown;
+    OnOwnThread([&] {
+        BackgroundWnd* window = CreateBackgroundWnd(GetModuleHandleA(nullptr));
+        ASSERT_NE(window, nullptr);
+        HWND handle = window->Handle();
+        ShowWindow(handle, SW_SHOWNORMAL);
+        UpdateWindow(handle);
+        Pump([&] { return window->StepState != 0; });
+        GdiFlush();
+        HDC dc = GetDC(handle);
+        shown = WhitePixels(dc);
+        ReleaseDC(handle, dc);
+        DestroyWindow(handle);
+        Pump([] { return false; });
+    });
+    const std::string title = "オルベロのインストール";
+    EXPECT_TRUE(shown == Reference(title, {25, FW_NORMAL, TRUE, SHIFTJIS_CHARSET}));
+    struct Other {
+        const char* what;
+        TitleFont font;
+    } others[] = {
+        {"upright", {25, FW_NORMAL, FALSE, SHIFTJIS_CHARSET}},
+        {"bold", {25, FW_BOLD, TRUE, SHIFTJIS_CHARSET}},
+        {"height 24", {24, FW_NORMAL, TRUE, SHIFTJIS_CHARSET}},
+        {"western character set", {25, FW_NORMAL, TRUE, ANSI_CHARSET}},
+    };
+    for (const Other& other : others) EXPECT_FALSE(shown == Reference(title, other.font)) << other.what;
 }

@@ -99,11 +99,12 @@ TEST_F(DestDirDialogTest, ValidationOnDiskReportsOnlyTheLevelsItCreated) {
     EXPECT_STREQ(verdict.createdChain.c_str(), "\x83\x5C\\\x95\x5C");
     EXPECT_TRUE(Exists(base_ + "\x83\x5C\\\x95\x5C"));
 
-    // A name that cannot be created stops the walk; what was made stays.
-    verdict = ValidateDestDirOnDisk((base_ + "made\\bad*name\\x").c_str(), 0);
+    // A name that cannot be created stops the walk; what was made goes again.
+    verdict = ValidateDestDirOnDisk((base_ + "made\\deeper\\bad*name\\x").c_str(), 0);
     EXPECT_EQ(verdict.message, IDS_CANNOT_CREATE_DIR);
     EXPECT_STREQ(verdict.createdChain.c_str(), "");
-    EXPECT_TRUE(Exists(base_ + "made"));
+    EXPECT_FALSE(Exists(base_ + "made"));
+    EXPECT_TRUE(Exists(base_ + "Quorvane\\Orbelo"));
 }
 
 TEST_F(DestDirDialogTest, EachRefusalShowsItsMessageAndKeepsTheDialogOpen) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "package/setup_config.h"
+#include "tests/common/szdd_bytes.h"
 #include "tests/wine/dialog_driver.h"
 #include "tests/wine/registry_probe.h"
 
@@ -84,19 +85,7 @@ inline std::string SourcePath(const std::string& relative) {
     return WinePath(INSTALLER_SOURCE_DIR "/" + relative);
 }
 
-// An SZDD file written by hand: literal-only groups (flag byte 0xFF, then
-// up to eight literal bytes), which every reader expands unchanged.
-inline std::string LiteralSzdd(const std::string& plain) {
-    std::string file("SZDD\x88\xF0\x27\x33" "A", 9);
-    file += 'x';
-    uint32_t length = static_cast<uint32_t>(plain.size());
-    for (int i = 0; i < 4; ++i) file += static_cast<char>((length >> (8 * i)) & 0xFF);
-    for (size_t i = 0; i < plain.size(); i += 8) {
-        file += '\xFF';
-        file += plain.substr(i, 8);
-    }
-    return file;
-}
+using szdd_bytes::LiteralSzdd;
 
 // The text that tests/wine/data/peer_lines.txt_ holds, compressed by the peer
 // tool (with back-references, not only literals).

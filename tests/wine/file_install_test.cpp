@@ -201,6 +201,53 @@ TEST_F(FileInstallTest, FirstSystemFileFailureStopsWithTheFullPackagePath) {
     }
 }
 
+// A system file that the uninstallation of an earlier version left for
+// deletion at restart is the new version's to replace: at once, its
+// deletion taken back, or, while something holds it, at the restart. Any
+// other record stays, and no temporary file is left beside it.
+TEST_F(FileInstallTest, ASystemFileLeavingAtRestartIsReplacedByTheNewVersion) {
+    PendingRenameGuard guard;
+    for (bool held : {false, true}) {
+        SCOPED_TRACE(held ? "held open" : "free");
+        registry_test::DeleteValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue);
+        std::string one = SystemFile("engtest_one.dll");
+        std::string other = base() + "other.txt";
+        WriteFileBytes(one, "old version");
+        WriteFileBytes(other, "other");
+        ASSERT_TRUE(MoveFileExA(other.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+        ASSERT_TRUE(ScheduleDeleteAtRestart(one.c_str()));
+        Package("engtest_one.dl_", LiteralSzdd("new version"));
+        Config().SystemFiles.Clear();
+        Config().SystemFiles.Add("engtest_one.dll");
+        HANDLE file = held ? CreateFileA(one.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr)
+                           : INVALID_HANDLE_VALUE;
+
+        BoxAnswerer boxes;
+        EXPECT_TRUE(CopySystemFiles(*dialog_));
+        EXPECT_TRUE(boxes.Texts().empty());
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        std::vector<std::string> pending = PendingOperations();
+        EXPECT_TRUE(HasDeletion(pending, other));
+        EXPECT_FALSE(HasDeletion(pending, one));
+        if (!held) {
+            EXPECT_EQ(ReadFileBytes(one), "new version");
+            EXPECT_EQ(pending.size(), 1u);  // the other deletion (its empty pair end dropped)
+            WIN32_FIND_DATAA found;
+            HANDLE search = FindFirstFileA((SystemDirectory() + "Ins*.tmp").c_str(), &found);
+            EXPECT_EQ(search, INVALID_HANDLE_VALUE) << found.cFileName;
+            if (search != INVALID_HANDLE_VALUE) FindClose(search);
+        } else {
+            // The new version waits beside the old one for the restart.
+            EXPECT_EQ(ReadFileBytes(one), "old version");
+            ASSERT_EQ(pending.size(), 4u);
+            EXPECT_EQ(ReadFileBytes(pending[2].substr(4)), "new version");
+            EXPECT_EQ(lstrcmpiA(pending[3].c_str(), ("!\\??\\" + one).c_str()), 0) << pending[3];
+            DeleteFileA(pending[2].substr(4).c_str());
+        }
+    }
+}
+
 // Runs only as the program that RunMainProgram starts (see below): records
 // where it runs from and in which directory.
 TEST(EngineChild, RecordWhereItRuns) {

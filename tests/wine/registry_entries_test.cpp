@@ -57,6 +57,15 @@ protected:
     std::vector<std::string> cleanMachine_, cleanUser_;
 };
 
+// The record taken back and the created keys removed, as the uninstallation
+// does with no [UnInstall] key in between.
+bool RemoveRecordedItems(char (&chain)[kRecordedChainSize]) {
+    ByteString createdKeys;
+    bool existed = TakeRecordedItems(chain, &createdKeys);
+    RemoveCreatedKeys(createdKeys.c_str());
+    return existed;
+}
+
 std::string UninstallKey(const std::string& name) {
     return std::string(kUninstallKeyPath) + "\\" + name;
 }
@@ -220,6 +229,30 @@ TEST_F(RegistryEntriesTest, AnInstallKeyWithOtherContentsStaysWithItsParents) {
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, root + "\\Orbelo"));
         RemoveKeyTree(HKEY_LOCAL_MACHINE, root);
     }
+}
+
+// An [UnInstall] key that holds the Install key: the record is taken first,
+// the listed key goes with the Install key inside, and the climb goes on
+// above it through the keys that the installation created.
+TEST_F(RegistryEntriesTest, AListedKeyHoldingTheInstallKeyLosesNothingOfTheRecord) {
+    std::string root = MachineRoot();
+    CreateKey(HKEY_LOCAL_MACHINE, root);
+    std::string product = root + "\\Vendor\\Product";
+    Config().RegCreateDirectory = (product + "\\Install").c_str();
+    ASSERT_TRUE(RecordCreatedItem("Vendor\\Product"));
+    WriteString(HKEY_LOCAL_MACHINE, product, "Data", "the product's own");
+    Config().UninstallMachineKeys.Add(product.c_str());
+
+    char chain[kRecordedChainSize] = {};
+    ByteString createdKeys;
+    EXPECT_TRUE(TakeRecordedItems(chain, &createdKeys));
+    EXPECT_STREQ(chain, "Vendor\\Product");
+    EXPECT_STREQ(createdKeys.c_str(), "Vendor\\Product\\Install");
+    DeleteListedKeys();
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, product));
+    RemoveCreatedKeys(createdKeys.c_str());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, root + "\\Vendor"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, root));
 }
 
 TEST_F(RegistryEntriesTest, ARecordTooLongForThePathBufferIsTakenAsNoRecord) {

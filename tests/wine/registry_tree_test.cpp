@@ -234,3 +234,40 @@ TEST_F(UninstallEntry, EmptyKeyNameNeverMatchesTheUninstallKeyItself) {
     Config().RegUninstall = "";
     EXPECT_FALSE(FindUninstallEntry());
 }
+
+// The command is read where the entry is: under the name itself first, under
+// its half-width form only when the name itself does not open. An entry
+// found without the value ends the search.
+TEST_F(UninstallEntry, UninstallStringIsReadUnderTheNameOrItsHalfWidthForm) {
+    struct Case {
+        const char* what;
+        const char* full;  // UninstallString under the name, "" for none, null: no entry
+        const char* half;  // the same under the half-width name
+        bool read;
+        const char* command;
+    } cases[] = {
+        {"half-width only", nullptr, "C:\\half\\install.exe -u", true, "C:\\half\\install.exe -u"},
+        {"both", "C:\\full\\install.exe -u", "C:\\half\\install.exe -u", true,
+         "C:\\full\\install.exe -u"},
+        {"the name without the value", "", "C:\\half\\install.exe -u", false, ""},
+        {"the half-width name without the value", nullptr, "", false, ""},
+        {"neither", nullptr, nullptr, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveEntries();
+        const char* values[2] = {c.full, c.half};
+        const char* names[2] = {kFullWidthName, kHalfWidthName};
+        for (int i = 0; i < 2; ++i) {
+            if (!values[i]) continue;
+            CreateEntry(names[i], "");
+            if (*values[i]) {
+                registry_test::WriteString(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + names[i],
+                                           "UninstallString", values[i]);
+            }
+        }
+        ByteString command("stale");
+        EXPECT_EQ(ReadUninstallString(&command), c.read);
+        EXPECT_STREQ(command.c_str(), c.command);
+    }
+}

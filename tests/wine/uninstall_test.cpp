@@ -91,12 +91,16 @@ protected:
 }  // namespace
 
 TEST_F(UninstallTest, TheDialogShowsItsTextsAndKeepsTheBoxesForTheProgram) {
-    ASSERT_TRUE(OpenUninstallDialog());
+    // Standing for the background window, which owns the dialog.
+    HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    ASSERT_TRUE(OpenUninstallDialog(owner));
     HWND dialog = UninstallDialogHandle();
     ASSERT_NE(dialog, nullptr);
     Pump(100);
     EXPECT_TRUE(IsWindowVisible(dialog));
-    EXPECT_EQ(GetWindow(dialog, GW_OWNER), nullptr);
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), owner);
     char caption[256] = "";
     GetWindowTextA(dialog, caption, sizeof caption);
     EXPECT_EQ(std::string(caption), std::string(kName) + " アンインストーラ");
@@ -119,12 +123,16 @@ TEST_F(UninstallTest, TheDialogShowsItsTextsAndKeepsTheBoxesForTheProgram) {
     EXPECT_TRUE(Checked(dialog, IDC_UNINST_FOLDER));
     EXPECT_FALSE(Checked(dialog, IDC_UNINST_REGISTRY));
     EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_UNINST_REGISTRY));
+    // The dialog goes with its owner.
+    DestroyWindow(owner);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(UninstallDialogHandle(), nullptr);
 }
 
 // While the removal runs nothing ends the dialog: the sequencer would stay
 // held with no button left to release it.
 TEST_F(UninstallTest, NothingEndsTheDialogBeforeTheEnd) {
-    ASSERT_TRUE(OpenUninstallDialog());
+    ASSERT_TRUE(OpenUninstallDialog(nullptr));
     HWND dialog = UninstallDialogHandle();
     StepHold = kStepHeld;
     Type(VK_ESCAPE);
@@ -152,7 +160,7 @@ TEST_F(UninstallTest, AtTheEndEveryWayOutReleasesTheHold) {
     };
     for (const Way& way : ways) {
         SCOPED_TRACE(way.what);
-        ASSERT_TRUE(OpenUninstallDialog());
+        ASSERT_TRUE(OpenUninstallDialog(nullptr));
         HWND dialog = UninstallDialogHandle();
         for (int id : {IDC_UNINST_FOLDER, IDC_UNINST_REGISTRY, IDC_UNINST_FILES, IDC_UNINST_DIRS})
             EndUninstallPhase(id);
@@ -198,15 +206,17 @@ TEST_F(UninstallTest, ListedFilesGoAndOnlyRequiredOnesThatStayAreReported) {
                                    OPEN_EXISTING, 0, nullptr));
         ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
     }
-    bool systemFilesFound;
+    FileRemoval removal;
     std::vector<std::string> texts;
     {
         BoxAnswerer boxes;
-        systemFilesFound = RemoveInstalledFiles();
+        removal = RemoveInstalledFiles();
         texts = boxes.Texts();
     }
     for (HANDLE handle : held) CloseHandle(handle);
-    EXPECT_TRUE(systemFilesFound);
+    EXPECT_TRUE(removal.systemFilesFound);
+    // The required files that stayed make the uninstallation incomplete.
+    EXPECT_FALSE(removal.listedFilesGone);
     EXPECT_EQ(texts, (std::vector<std::string>{DeleteFailure("locked.txt"),
                                                DeleteFailure("locked5.txt")}));
     for (const char* gone : {"plain.txt", "readonly.txt", "after.txt", "sub\\x.dat", "sub\\a.tmp",
@@ -234,7 +244,9 @@ TEST_F(UninstallTest, SystemFilesAreScheduledUntilTheFirstMissingOne) {
     Config().SystemFiles.Add(second.c_str());
     {
         BoxAnswerer boxes;
-        EXPECT_TRUE(RemoveInstalledFiles());
+        FileRemoval removal = RemoveInstalledFiles();
+        EXPECT_TRUE(removal.systemFilesFound);
+        EXPECT_TRUE(removal.listedFilesGone);
         EXPECT_TRUE(boxes.Texts().empty());
     }
     std::vector<std::string> pending = PendingOperations();
@@ -249,7 +261,7 @@ TEST_F(UninstallTest, SystemFilesAreScheduledUntilTheFirstMissingOne) {
     std::vector<std::string> texts;
     {
         BoxAnswerer boxes;
-        EXPECT_FALSE(RemoveInstalledFiles());
+        EXPECT_FALSE(RemoveInstalledFiles().systemFilesFound);
         texts = boxes.Texts();
     }
     EXPECT_EQ(texts, std::vector<std::string>{"ファイル（" + inSystem(missing) +
@@ -271,17 +283,22 @@ TEST_F(UninstallTest, DirectoriesGoAsFarAsTheInstallationCreatedThem) {
         const char* chain;       // recorded, or null for none
         const char* userFile;    // left in the installation directory, or null
         const char* neighbour;   // another entry beside the installation directory
+        bool listsInstallParent;  // an [UnInstall] HLM item holds the Install key
         std::vector<const char*> gone;
         std::vector<const char*> kept;
     } cases[] = {
-        {"two created levels", "made\\inst", "made\\inst", nullptr, nullptr,
+        {"two created levels", "made\\inst", "made\\inst", nullptr, nullptr, false,
          {"made\\inst\\sub\\deeper", "made\\inst", "made"}, {""}},
         {"a user file keeps the directory and its parents", "made\\inst", "made\\inst", "mine.txt",
-         nullptr, {"made\\inst\\sub\\deeper", "made\\inst\\sub"}, {"made\\inst", "made"}},
-        {"an existing directory is never removed", "existing", nullptr, nullptr, nullptr,
+         nullptr, false, {"made\\inst\\sub\\deeper", "made\\inst\\sub"}, {"made\\inst", "made"}},
+        {"an existing directory is never removed", "existing", nullptr, nullptr, nullptr, false,
          {"existing\\sub"}, {"existing"}},
         {"a parent with other entries stays", "made\\inst", "made\\inst", nullptr, "made\\other",
-         {"made\\inst"}, {"made", "made\\other"}},
+         false, {"made\\inst"}, {"made", "made\\other"}},
+        {"a listed key holding the record", "made\\inst", "made\\inst", nullptr, nullptr, true,
+         {"made\\inst", "made"}, {""}},
+        {"a record of other levels", "have\\inst", "made\\inst", nullptr, nullptr, false,
+         {"have\\inst\\sub"}, {"have\\inst", "have"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -300,12 +317,25 @@ TEST_F(UninstallTest, DirectoriesGoAsFarAsTheInstallationCreatedThem) {
         if (c.chain) {
             ASSERT_TRUE(RecordCreatedItem(c.chain));
         }
+        // The product keeps its own data in the key that holds the Install
+        // key, and the script lists that key for deletion.
+        Config().UninstallMachineKeys.Clear();
+        if (c.listsInstallParent) {
+            Config().UninstallMachineKeys.Add(machineKey_.c_str());
+            HKEY key;
+            ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, machineKey_.c_str(), 0, nullptr, 0,
+                                      KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                      ERROR_SUCCESS);
+            RegSetValueExA(key, "Data", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
+            RegCloseKey(key);
+        }
 
+        RemoveRegistrationEntries();
         RemoveInstallDirectories();
         for (const char* gone : c.gone) EXPECT_FALSE(Exists(base() + gone)) << gone;
         for (const char* kept : c.kept) EXPECT_TRUE(IsDirectory(base() + kept)) << kept;
-        // The record is taken back with the key it needed.
-        EXPECT_FALSE(registry_test::KeyExists(HKEY_LOCAL_MACHINE, installKey_));
+        // The record is taken back with the keys it needed.
+        EXPECT_FALSE(registry_test::KeyExists(HKEY_LOCAL_MACHINE, machineKey_));
         RemoveTree(top);
     }
 }
