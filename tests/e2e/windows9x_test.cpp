@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 #include <vector>
 
@@ -25,6 +27,10 @@ const char kFolder[] = u8"ソフト表示 98";
 const char kInstallKey[] = "Software\\Quorvane\\E2E_Win98\\Install";
 const char kUserKey[] = "Software\\Quorvane\\E2E_Win98\\User";
 const char kAppPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Win98.exe";
+// The product's settings key and the backup that every installation puts
+// back over it.
+const char kSettings[] = "Software\\Quorvane\\Orbelo_Sample";
+const char kBackup[] = "Software\\Quorvane\\Orbelo_Sample_BACKUP";
 
 Product Win98Product() {
     Product product;
@@ -55,6 +61,26 @@ bool KeyExists(HKEY root, const char* path) {
     if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
+}
+
+bool SetUserValue(const char* path, const char* name, const char* text) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    LONG status = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                 static_cast<DWORD>(strlen(text) + 1));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+bool UserValueExists(const char* path, const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    LONG status = RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
 }
 
 // WININIT.INI of the Windows directory, as it was, put back at the end.
@@ -95,6 +121,8 @@ struct UserFolders {
     std::string commonDesktopLink = CommonDesktop() + "\\" + Cp932FromUtf8(kFolder) + ".lnk";
     ~UserFolders() {
         DeleteUserTree("Software\\Quorvane\\E2E_Win98");
+        DeleteUserTree(kSettings);
+        DeleteUserTree(kBackup);
         RemoveTree(programs);
         DeleteFileA(desktopLink.c_str());
         RemoveTree(commonPrograms);
@@ -132,6 +160,14 @@ TEST(Windows9x, InstallAndUninstallTakeTheBranchesOfWindows98) {
     // The product seems to run; on Windows 98 nobody asks (no message 2005).
     ProductMutex running;
     ASSERT_TRUE(running.held());
+    // A settings backup left by an earlier run: the installation copies it
+    // over the settings key and deletes it, both times by RegDeleteKeyA on
+    // this platform. (Wine's RegDeleteKeyA keeps the NT rule and deletes no
+    // key with subkeys, so these keys have none.)
+    ASSERT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettings));
+    ASSERT_FALSE(KeyExists(HKEY_CURRENT_USER, kBackup));
+    ASSERT_TRUE(SetUserValue(kSettings, "Replaced", "old"));
+    ASSERT_TRUE(SetUserValue(kBackup, "Restored", "saved"));
     WineWindowsVersion wine("win98");
     ASSERT_TRUE(wine.set());
 
@@ -148,6 +184,9 @@ TEST(Windows9x, InstallAndUninstallTakeTheBranchesOfWindows98) {
     EXPECT_FALSE(FileExists(folders.commonPrograms));
     EXPECT_FALSE(FileExists(folders.commonDesktopLink));
     EXPECT_EQ(ReadFileBytes(wininit.path()), pending) << "the installation scheduled something";
+    EXPECT_TRUE(UserValueExists(kSettings, "Restored"));
+    EXPECT_FALSE(UserValueExists(kSettings, "Replaced"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kBackup));
 
     // A key of the user's that the script lists for removal.
     HKEY userKey;
