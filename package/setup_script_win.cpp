@@ -67,9 +67,8 @@ bool ConvertScriptText(ProfileEncoding encoding, const char* text, size_t size, 
                                          nullptr);
         if (length <= 0) return false;
         WCHAR back = 0;
-        bool exact = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes, length, &back, 1) ==
-                         1 &&
-                     back == wide[i];
+        int backLength = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes, length, &back, 1);
+        bool exact = backLength == 1 && back == wide[i];
         out->Append(bytes, static_cast<size_t>(length));
         for (int pos = 0; pos < length; ++pos) {
             inexact->Append(exact ? '\0' : '\1');
