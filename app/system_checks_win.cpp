@@ -4,6 +4,7 @@
 
 #include "app/messages_win.h"
 #include "app/version_check.h"
+#include "package/nt_security_win.h"
 #include "res/resource.h"
 
 namespace {
@@ -72,33 +73,39 @@ private:
 
 class Sid {
 public:
-    Sid() = default;
+    explicit Sid(const NtSecurityFunctions& security) : security_(security) {}
     Sid(const Sid&) = delete;
     Sid& operator=(const Sid&) = delete;
     ~Sid() {
-        if (sid_) FreeSid(sid_);
+        if (sid_) security_.FreeSid(sid_);
     }
     PSID* Out() { return &sid_; }
     PSID Get() const { return sid_; }
 
 private:
+    const NtSecurityFunctions& security_;
     PSID sid_ = nullptr;
 };
 
 // Ends the impersonation on every way out; harmless when ImpersonateSelf failed.
 class SelfImpersonation {
 public:
-    SelfImpersonation() { ImpersonateSelf(SecurityImpersonation); }
+    explicit SelfImpersonation(const NtSecurityFunctions& security) : security_(security) {
+        security_.ImpersonateSelf(SecurityImpersonation);
+    }
     SelfImpersonation(const SelfImpersonation&) = delete;
     SelfImpersonation& operator=(const SelfImpersonation&) = delete;
-    ~SelfImpersonation() { RevertToSelf(); }
+    ~SelfImpersonation() { security_.RevertToSelf(); }
+
+private:
+    const NtSecurityFunctions& security_;
 };
 
 // The token to check: the thread's while it impersonates, else the process's.
-bool OpenOwnToken(Handle& token) {
-    if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, FALSE, token.Out())) return true;
+bool OpenOwnToken(const NtSecurityFunctions& security, Handle& token) {
+    if (security.OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, FALSE, token.Out())) return true;
     if (GetLastError() != ERROR_NO_TOKEN) return false;
-    return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Out()) != FALSE;
+    return security.OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Out()) != FALSE;
 }
 
 }  // namespace
@@ -140,13 +147,18 @@ bool IsAdministrator() {
     constexpr DWORD kAccessRead = 1;
     constexpr DWORD kAccessWrite = 2;
 
-    SelfImpersonation impersonation;
+    // Only the NT family has tokens; its advapi32.dll has every function.
+    const NtSecurityFunctions* found = NtSecurity();
+    if (!found) return false;
+    const NtSecurityFunctions& security = *found;
+
+    SelfImpersonation impersonation(security);
     Handle token;
-    if (!OpenOwnToken(token)) return false;
+    if (!OpenOwnToken(security, token)) return false;
 
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-    Sid administrators;
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+    Sid administrators(security);
+    if (!security.AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
                                   DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
                                   administrators.Out())) {
         return false;
@@ -155,22 +167,22 @@ bool IsAdministrator() {
     // SECURITY_DESCRIPTOR_MIN_LENGTH is 20 bytes in the 32-bit program.
     LocalBlock descriptorBlock(SECURITY_DESCRIPTOR_MIN_LENGTH);
     auto descriptor = static_cast<PSECURITY_DESCRIPTOR>(descriptorBlock.Get());
-    if (!descriptor || !InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION)) {
+    if (!descriptor || !security.InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION)) {
         return false;
     }
 
     // The ACL header and one access-allowed entry header (8 bytes each)
     // followed by the SID.
-    DWORD aclSize = GetLengthSid(administrators.Get()) + 16;
+    DWORD aclSize = security.GetLengthSid(administrators.Get()) + 16;
     LocalBlock aclBlock(aclSize);
     auto acl = static_cast<PACL>(aclBlock.Get());
-    if (!acl || !InitializeAcl(acl, aclSize, ACL_REVISION2) ||
-        !AddAccessAllowedAce(acl, ACL_REVISION2, kAccessRead | kAccessWrite,
-                             administrators.Get()) ||
-        !SetSecurityDescriptorDacl(descriptor, TRUE, acl, FALSE) ||
-        !SetSecurityDescriptorGroup(descriptor, administrators.Get(), FALSE) ||
-        !SetSecurityDescriptorOwner(descriptor, administrators.Get(), FALSE) ||
-        !IsValidSecurityDescriptor(descriptor)) {
+    if (!acl || !security.InitializeAcl(acl, aclSize, ACL_REVISION2) ||
+        !security.AddAccessAllowedAce(acl, ACL_REVISION2, kAccessRead | kAccessWrite,
+                                      administrators.Get()) ||
+        !security.SetSecurityDescriptorDacl(descriptor, TRUE, acl, FALSE) ||
+        !security.SetSecurityDescriptorGroup(descriptor, administrators.Get(), FALSE) ||
+        !security.SetSecurityDescriptorOwner(descriptor, administrators.Get(), FALSE) ||
+        !security.IsValidSecurityDescriptor(descriptor)) {
         return false;
     }
 
@@ -181,9 +193,9 @@ bool IsAdministrator() {
     DWORD privilegesLength = sizeof(privileges);
     DWORD granted = 0;
     BOOL status = FALSE;
-    if (!AccessCheck(descriptor, token.Get(), kAccessRead, &mapping,
-                     reinterpret_cast<PPRIVILEGE_SET>(privileges), &privilegesLength, &granted,
-                     &status)) {
+    if (!security.AccessCheck(descriptor, token.Get(), kAccessRead, &mapping,
+                              reinterpret_cast<PPRIVILEGE_SET>(privileges), &privilegesLength,
+                              &granted, &status)) {
         // Standard output, as a console build would show it; a GUI process
         // usually has none. Written without the C runtime's printf, whose
         // MinGW replacement would add 16 KB to the program.

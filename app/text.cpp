@@ -289,3 +289,17 @@ int32_t ParseLong(const char* text) {
     if (value < -2147483647LL - 1) return -2147483647 - 1;
     return static_cast<int32_t>(value);
 }
+
+uint32_t ParseByteCount(const char* text) {
+    const char* p = text;
+    while (IsSpaceByte(static_cast<unsigned char>(*p))) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    uint64_t value = 0;
+    while (*p >= '0' && *p <= '9') {
+        if (value <= UINT32_MAX) value = value * 10 + static_cast<uint64_t>(*p - '0');
+        ++p;
+    }
+    uint32_t count = value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
+    return negative ? 0u - count : count;
+}

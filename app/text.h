@@ -118,3 +118,11 @@ bool CopyToBuffer(char* buffer, size_t bufferSize, const char* text);
 // C atol semantics (leading white space, optional sign, decimal digits; no
 // digits gives 0), clamped to the 32-bit range instead of overflowing.
 int32_t ParseLong(const char* text);
+
+// A byte count written for C atol, read over the whole unsigned 32-bit range:
+// the system's atol wraps 2147483648 to 4294967295 into negative numbers, and
+// the count is that number read as unsigned, so "3000000000" and
+// "-1294967296" both give 3000000000. A minus sign negates modulo 2^32, as
+// there. Beyond 4294967295 the count saturates instead of wrapping, so a need
+// of 5 GB never turns into a need of 705 MB.
+uint32_t ParseByteCount(const char* text);

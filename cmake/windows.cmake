@@ -8,13 +8,19 @@ set(PRODUCT_FLAGS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
     -fno-asynchronous-unwind-tables -ffunction-sections
     # printf goes to the system C runtime, not the 16 KB MinGW replacement.
     -D__USE_MINGW_ANSI_STDIO=0)
+# The oldest systems the program runs on are Windows 95 and NT 4.0: the
+# headers declare nothing newer, so a newer function can only be reached
+# through GetProcAddress. (The tests and mkpackage see today's headers.)
+set(PRODUCT_DEFINITIONS WINVER=0x0400 _WIN32_WINNT=0x0400 _WIN32_IE=0x0400)
 set(SYSTEM_LIBS kernel32 user32 gdi32 advapi32 shell32 shlwapi ole32 oleaut32
     comdlg32 uuid)
 
 add_library(core STATIC ${CORE_SOURCES})
 target_compile_options(core PRIVATE ${PRODUCT_FLAGS})
+target_compile_definitions(core PRIVATE ${PRODUCT_DEFINITIONS})
 add_library(winedge STATIC ${WIN_SOURCES})
 target_compile_options(winedge PRIVATE ${PRODUCT_FLAGS})
+target_compile_definitions(winedge PRIVATE ${PRODUCT_DEFINITIONS})
 target_link_libraries(winedge PUBLIC core ${SYSTEM_LIBS})
 
 # install.exe: stripped (a COFF symbol table after the sections would be taken
@@ -22,6 +28,7 @@ target_link_libraries(winedge PUBLIC core ${SYSTEM_LIBS})
 # statically linked runtime.
 add_executable(installer WIN32 app/main_win.cpp res/install.rc)
 target_compile_options(installer PRIVATE ${PRODUCT_FLAGS})
+target_compile_definitions(installer PRIVATE ${PRODUCT_DEFINITIONS})
 target_link_libraries(installer PRIVATE winedge)
 target_link_options(installer PRIVATE -s -static -static-libgcc -static-libstdc++
     -Wl,--no-insert-timestamp -Wl,--gc-sections)

@@ -235,7 +235,13 @@ void RunMainProgram() {
 }
 
 bool ScheduleDeleteAtRestart(const char* path, bool ntFamily, const char* wininitPath) {
-    if (ntFamily) return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    if (ntFamily) {
+        // Looked up: Windows 95/98/Me do not provide MoveFileExA, and a
+        // program importing it would not load there at all.
+        auto moveFileEx = reinterpret_cast<decltype(&MoveFileExA)>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "MoveFileExA")));
+        return moveFileEx && moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    }
     return AddToWininit(path, wininitPath);
 }
 

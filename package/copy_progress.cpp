@@ -1,7 +1,6 @@
 #include "package/copy_progress.h"
 
-int32_t CopyPercent(int64_t copiedBytes, int32_t needBytes) {
-    uint32_t need = static_cast<uint32_t>(needBytes);
+int32_t CopyPercent(int64_t copiedBytes, uint32_t need) {
     if (need == 0) return copiedBytes > 0 ? 100 : 0;
     double percent = static_cast<double>(copiedBytes) / need * 100.0;
     // Converting an out-of-range double is undefined; clamp first.

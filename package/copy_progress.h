@@ -7,13 +7,12 @@
 #include "app/text.h"
 
 // Percentage of the installation copied so far: copiedBytes ÷ needBytes × 100,
-// truncated toward zero. needBytes is the script's DstNeedSpace, a byte count
-// read as unsigned 32 bits, so a value written as a negative number stands
-// for a size above 2 GiB. Values above 100 pass through (the script's need
-// was too small); the result is clamped to the int32_t range. The script may
+// truncated toward zero. needBytes is the script's DstNeedSpace. Values above
+// 100 pass through (the script's need was too small); the result is clamped
+// to the int32_t range. The script may
 // omit DstNeedSpace (0): then nothing can be measured against it, and the bar
 // shows 0 until the first byte is copied and 100 from then on.
-int32_t CopyPercent(int64_t copiedBytes, int32_t needBytes);
+int32_t CopyPercent(int64_t copiedBytes, uint32_t needBytes);
 
 // The directory prefixes of destination that must exist before the file can
 // be created, outermost first: the text before every "\" found from the

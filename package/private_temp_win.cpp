@@ -4,6 +4,7 @@
 #include <winternl.h>
 
 #include "package/file_status_win.h"
+#include "package/nt_security_win.h"
 
 namespace {
 
@@ -77,29 +78,32 @@ AdminOnlySecurity::AdminOnlySecurity() {
         valid_ = true;
         return;
     }
+    security_ = NtSecurity();
+    if (!security_) return;
+    const NtSecurityFunctions& f = *security_;
     SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators_) ||
-        !AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
-                                  &system_)) {
+    if (!f.AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                    DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators_) ||
+        !f.AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0,
+                                    0, &system_)) {
         return;
     }
     DWORD aclSize = sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) +
-                    GetLengthSid(administrators_) + GetLengthSid(system_);
+                    f.GetLengthSid(administrators_) + f.GetLengthSid(system_);
     acl_ = static_cast<ACL*>(LocalAlloc(LPTR, aclSize));
-    if (!acl_ || !InitializeAcl(acl_, aclSize, ACL_REVISION) ||
-        !AddAccessAllowedAce(acl_, ACL_REVISION, FILE_ALL_ACCESS, administrators_) ||
-        !AddAccessAllowedAce(acl_, ACL_REVISION, FILE_ALL_ACCESS, system_)) {
+    if (!acl_ || !f.InitializeAcl(acl_, aclSize, ACL_REVISION) ||
+        !f.AddAccessAllowedAce(acl_, ACL_REVISION, FILE_ALL_ACCESS, administrators_) ||
+        !f.AddAccessAllowedAce(acl_, ACL_REVISION, FILE_ALL_ACCESS, system_)) {
         return;
     }
     // AddAccessAllowedAceEx would set the flags, but NT 4.0 lacks it.
     for (DWORD i = 0; i < 2; ++i) {
         void* ace = nullptr;
-        if (!GetAce(acl_, i, &ace)) return;
+        if (!f.GetAce(acl_, i, &ace)) return;
         static_cast<ACE_HEADER*>(ace)->AceFlags = kInheritedByAll;
     }
-    if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&descriptor_, TRUE, acl_, FALSE)) {
+    if (!f.InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+        !f.SetSecurityDescriptorDacl(&descriptor_, TRUE, acl_, FALSE)) {
         return;
     }
     // From Windows 2000 on, entries inherited from the temporary directory
@@ -116,8 +120,8 @@ AdminOnlySecurity::AdminOnlySecurity() {
 
 AdminOnlySecurity::~AdminOnlySecurity() {
     if (acl_) LocalFree(acl_);
-    if (administrators_) FreeSid(administrators_);
-    if (system_) FreeSid(system_);
+    if (administrators_) security_->FreeSid(administrators_);
+    if (system_) security_->FreeSid(system_);
 }
 
 namespace {

@@ -12,6 +12,8 @@
 
 #include "app/text.h"
 
+struct NtSecurityFunctions;
+
 // Names tried before a creation gives up: enough that a few planted names
 // never stop the run, few enough that a full directory fails quickly.
 constexpr int kUniqueNameAttempts = 64;
@@ -36,6 +38,7 @@ public:
 private:
     bool nt_ = false;
     bool valid_ = false;
+    const NtSecurityFunctions* security_ = nullptr;  // null off the NT family
     PSID administrators_ = nullptr;
     PSID system_ = nullptr;
     ACL* acl_ = nullptr;

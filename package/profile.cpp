@@ -13,7 +13,12 @@
 
 namespace {
 
-typedef uint16_t Unit;
+// One character: a single byte, or lead byte << 8 | trail byte; kInexact
+// marks a character of a Unicode file that the code page could only stand in
+// for (a best fit or the default character). The profile API compares the
+// file's own characters, so such a character never equals one asked for.
+typedef uint32_t Unit;
+constexpr Unit kInexact = 0x10000;
 
 void* CheckedRealloc(void* block, size_t size) {
     void* result = realloc(block, size ? size : 1);
@@ -22,16 +27,19 @@ void* CheckedRealloc(void* block, size_t size) {
 }
 
 // A lead byte takes the byte after it as its trail, whatever that byte is:
-// the conversion of the profile API pairs them the same way.
-size_t Decode(const char* text, size_t size, Unit* out) {
+// the conversion of the profile API pairs them the same way. inexact, when
+// given, holds one byte per character, nonzero for a stand-in.
+size_t Decode(const char* text, size_t size, Unit* out, const char* inexact = nullptr,
+              size_t inexactCount = 0) {
     size_t count = 0;
     for (size_t i = 0; i < size;) {
         unsigned char c = static_cast<unsigned char>(text[i]);
+        Unit flag = count < inexactCount && inexact[count] ? kInexact : 0;
         if (IsLeadByte932(c) && i + 1 < size) {
-            out[count++] = static_cast<Unit>(c << 8 | static_cast<unsigned char>(text[i + 1]));
+            out[count++] = (c << 8 | static_cast<unsigned char>(text[i + 1])) | flag;
             i += 2;
         } else {
-            out[count++] = c;
+            out[count++] = c | flag;
             ++i;
         }
     }
@@ -44,10 +52,11 @@ size_t Decode(const char* text, size_t size, Unit* out) {
 size_t Encode(const Unit* in, size_t count, char* out, size_t room) {
     size_t pos = 0;
     for (size_t i = 0; i < count; ++i) {
-        size_t width = in[i] > 0xFF ? 2 : 1;
+        Unit c = in[i] & ~kInexact;
+        size_t width = c > 0xFF ? 2 : 1;
         if (pos + width > room) return room;
-        if (width == 2) out[pos++] = static_cast<char>(in[i] >> 8);
-        out[pos++] = static_cast<char>(in[i] & 0xFF);
+        if (width == 2) out[pos++] = static_cast<char>(c >> 8);
+        out[pos++] = static_cast<char>(c & 0xFF);
     }
     return pos;
 }
@@ -128,7 +137,52 @@ size_t CopyEntry(Unit* out, const Unit* value, size_t length, size_t size) {
     return copied;
 }
 
+// The stand-in conversion where no converter is given: ASCII characters as
+// they stand, every other character one "?". A UTF-8 character is its first
+// byte and the continuation bytes (10xxxxxx) after it.
+ByteString AsciiOnly(ProfileEncoding encoding, const char* text, size_t size,
+                     ByteString* inexact) {
+    ByteString out;
+    inexact->Clear();
+    auto add = [&](unsigned unit) {
+        out.Append(unit < 0x80 ? static_cast<char>(unit) : '?');
+        inexact->Append(unit < 0x80 ? '\0' : '\1');
+    };
+    if (encoding == ProfileEncoding::kUtf8) {
+        for (size_t i = 0; i < size; ++i) {
+            unsigned char c = static_cast<unsigned char>(text[i]);
+            if ((c & 0xC0) != 0x80) add(c);
+        }
+        return out;
+    }
+    bool bigEndian = encoding == ProfileEncoding::kUtf16Be;
+    for (size_t i = 0; i + 1 < size; i += 2) {
+        unsigned char first = static_cast<unsigned char>(text[i]);
+        unsigned char second = static_cast<unsigned char>(text[i + 1]);
+        add(bigEndian ? (first << 8 | second) : (second << 8 | first));
+    }
+    return out;
+}
+
 }  // namespace
+
+ProfileEncoding DetectProfileEncoding(const char* text, size_t size, size_t* markLength) {
+    const unsigned char* u = reinterpret_cast<const unsigned char*>(text);
+    *markLength = 0;
+    if (size >= 3 && u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) {
+        *markLength = 3;
+        return ProfileEncoding::kUtf8;
+    }
+    if (size >= 2 && u[0] == 0xFF && u[1] == 0xFE) {
+        *markLength = 2;
+        return ProfileEncoding::kUtf16Le;
+    }
+    if (size >= 2 && u[0] == 0xFE && u[1] == 0xFF) {
+        *markLength = 2;
+        return ProfileEncoding::kUtf16Be;
+    }
+    return ProfileEncoding::kAnsi;
+}
 
 StringList SplitNameList(const char* buffer, size_t size) {
     StringList names;
@@ -176,10 +230,25 @@ void IniProfile::AddKey(const Key& key) {
     ++sections_[sectionCount_ - 1].keyCount;
 }
 
-void IniProfile::Parse(const char* text, size_t size) {
+void IniProfile::Parse(const char* text, size_t size, UnicodeToAnsi convert) {
+    size_t mark = 0;
+    ProfileEncoding encoding = DetectProfileEncoding(text, size, &mark);
+    if (encoding == ProfileEncoding::kAnsi) {
+        ParseAnsi(text, size);
+        return;
+    }
+    ByteString ansi, inexact;
+    if (!convert || !convert(encoding, text + mark, size - mark, &ansi, &inexact)) {
+        ansi = AsciiOnly(encoding, text + mark, size - mark, &inexact);
+    }
+    ParseAnsi(ansi.c_str(), ansi.Length(), inexact.c_str(), inexact.Length());
+}
+
+void IniProfile::ParseAnsi(const char* text, size_t size, const char* inexact,
+                           size_t inexactCount) {
     Clear();
     units_ = static_cast<Unit*>(CheckedRealloc(nullptr, (size + 1) * sizeof(Unit)));
-    unitCount_ = Decode(text, size, units_);
+    unitCount_ = Decode(text, size, units_, inexact, inexactCount);
     AddSection(0, 0);  // lines before the first header belong to a nameless section
 
     const Unit* u = units_;
@@ -232,7 +301,7 @@ void IniProfile::Parse(const char* text, size_t size) {
     }
 }
 
-bool IniProfile::LoadFile(const char* path) {
+bool IniProfile::LoadFile(const char* path, UnicodeToAnsi convert) {
     Clear();
     FILE* file = fopen(path, "rb");
     if (!file) return false;
@@ -243,7 +312,7 @@ bool IniProfile::LoadFile(const char* path) {
     bool ok = !ferror(file);
     fclose(file);
     if (!ok) return false;
-    Parse(text.c_str(), text.Length());
+    Parse(text.c_str(), text.Length(), convert);
     return true;
 }
 

@@ -28,6 +28,24 @@ protected:
     ~ProfileSource() = default;
 };
 
+// How a profile file's text is encoded, told by its first bytes as the
+// profile API tells it: EF BB BF starts UTF-8 text, FF FE little-endian
+// UTF-16, FE FF big-endian UTF-16; anything else is code page 932 text.
+enum class ProfileEncoding { kAnsi, kUtf8, kUtf16Le, kUtf16Be };
+
+// The encoding of text (size bytes); *markLength receives the length of its
+// byte-order mark in bytes (0 for kAnsi).
+ProfileEncoding DetectProfileEncoding(const char* text, size_t size, size_t* markLength);
+
+// Converts Unicode text (size bytes after the mark, in the given encoding)
+// into code page 932 as the profile API converts its answers: one code page
+// character per UTF-16 unit, a character that code page 932 lacks as its
+// best fit or the default character. inexact receives one byte per character
+// of out, nonzero where the character only stands in for the file's own.
+// Returns false when it cannot convert.
+typedef bool (*UnicodeToAnsi)(ProfileEncoding encoding, const char* text, size_t size,
+                              ByteString* out, ByteString* inexact);
+
 // Splits a buffer of zero-terminated names that ends with an empty name (the
 // key-name form of the profile API) into a list. Never reads past size bytes,
 // even when the buffer holds no final empty name.
@@ -50,7 +68,13 @@ StringList SplitNameList(const char* buffer, size_t size);
 // character whatever that byte is, so a trail byte 0x5C, 0x5D or 0x41-0x5A is
 // never a backslash, a bracket or a letter. Byte sequences that are no valid
 // code page 932 text are kept as they stand, where Windows would substitute a
-// placeholder character for them. Byte-order marks are not interpreted.
+// placeholder character for them.
+// A file that starts with a byte-order mark is Unicode text, as for the
+// profile API; it is converted to code page 932 by the given converter, the
+// system's in the installer. Without one, only its ASCII characters are kept
+// and every other character reads as "?". A stand-in character answers as
+// itself but matches no name asked for, since the API compares the file's
+// own characters.
 class IniProfile : public ProfileSource {
 public:
     IniProfile() = default;
@@ -59,10 +83,10 @@ public:
     ~IniProfile();
 
     // Replaces the contents by the parsed text (size bytes).
-    void Parse(const char* text, size_t size);
+    void Parse(const char* text, size_t size, UnicodeToAnsi convert = nullptr);
     // Reads and parses a file. False when it cannot be read; the contents are
     // then empty, so every lookup gives its default.
-    bool LoadFile(const char* path);
+    bool LoadFile(const char* path, UnicodeToAnsi convert = nullptr);
 
     // The answer of GetPrivateProfileStringA for this file, byte for byte, as
     // it leaves a zero-filled buffer of bufferSize bytes, with its return
@@ -76,8 +100,9 @@ public:
     StringList GetKeyNames(const char* section, size_t bufferSize) const override;
 
 private:
-    // One character: a single byte, or lead byte << 8 | trail byte.
-    typedef uint16_t Unit;
+    // One character: a single byte, or lead byte << 8 | trail byte, and a
+    // flag for a stand-in character.
+    typedef uint32_t Unit;
 
     struct Section {
         size_t nameStart, nameLength;
@@ -90,6 +115,8 @@ private:
     };
 
     void Clear();
+    void ParseAnsi(const char* text, size_t size, const char* inexact = nullptr,
+                   size_t inexactCount = 0);
     void AddSection(size_t nameStart, size_t nameLength);
     void AddKey(const Key& key);
     const Key* FindKey(const Unit* section, size_t sectionLength, const Unit* key,

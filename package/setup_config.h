@@ -44,7 +44,7 @@ struct SetupConfig {
     ByteString MainProgram;
     ByteString UnInstallerProgram;
     ByteString UninstallArgsFormat;
-    int32_t DstNeedSpace = 0;  // bytes; read as unsigned where it is a size
+    uint32_t DstNeedSpace = 0;  // bytes
     StringList DesktopIcons;
     ByteString Readme;
     ByteString Startrtf;

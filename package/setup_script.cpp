@@ -127,7 +127,7 @@ void ReadSetupScriptFrom(const ProfileSource& source, bool uninstallMode, bool i
     config.MainProgram = SetupText(source, "MainProgram");
     SplitFileAndArgs(SetupText(source, "UnInstallerProgram"), &config.UnInstallerProgram,
                      &config.UninstallArgsFormat);
-    config.DstNeedSpace = SetupNumber(source, "DstNeedSpace", "0");
+    config.DstNeedSpace = ParseByteCount(SetupText(source, "DstNeedSpace").c_str());
 
     for (int n = 0; n < kMaxDesktopIcons; ++n) {
         ByteString icon = SetupText(source, Numbered("IconOnDesktop", n).c_str());

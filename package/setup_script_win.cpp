@@ -2,10 +2,81 @@
 
 #include <windows.h>
 
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+
 #include "package/file_status_win.h"
 #include "package/profile.h"
 #include "package/setup_config.h"
 #include "package/setup_script.h"
+
+namespace {
+
+// A heap block freed on every path out.
+class HeapBlock {
+public:
+    explicit HeapBlock(size_t bytes) : block_(malloc(bytes ? bytes : 1)) {}
+    HeapBlock(const HeapBlock&) = delete;
+    HeapBlock& operator=(const HeapBlock&) = delete;
+    ~HeapBlock() { free(block_); }
+    void* Get() const { return block_; }
+
+private:
+    void* block_;
+};
+
+}  // namespace
+
+bool ConvertScriptText(ProfileEncoding encoding, const char* text, size_t size, ByteString* out,
+                       ByteString* inexact) {
+    out->Clear();
+    inexact->Clear();
+    if (size > INT_MAX / 2) return false;
+    int units = 0;
+    if (encoding == ProfileEncoding::kUtf8) {
+        units = size ? MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0)
+                     : 0;
+        if (size && !units) return false;
+    } else if (encoding == ProfileEncoding::kUtf16Le || encoding == ProfileEncoding::kUtf16Be) {
+        units = static_cast<int>(size / 2);  // an odd last byte is no character
+    } else {
+        return false;
+    }
+    if (!units) return true;
+
+    HeapBlock wideBlock(static_cast<size_t>(units) * sizeof(WCHAR));
+    WCHAR* wide = static_cast<WCHAR*>(wideBlock.Get());
+    if (!wide) return false;
+    if (encoding == ProfileEncoding::kUtf8) {
+        MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(size), wide, units);
+    } else {
+        // The text need not be aligned for WCHAR access.
+        memcpy(wide, text, static_cast<size_t>(units) * sizeof(WCHAR));
+        if (encoding == ProfileEncoding::kUtf16Be) {
+            for (int i = 0; i < units; ++i) {
+                wide[i] = static_cast<WCHAR>((wide[i] >> 8) | (wide[i] << 8));
+            }
+        }
+    }
+    // Character by character, to learn which ones the code page only stands
+    // in for: those do not come back as themselves.
+    for (int i = 0; i < units; ++i) {
+        char bytes[8];
+        int length = WideCharToMultiByte(CP_ACP, 0, wide + i, 1, bytes, sizeof bytes, nullptr,
+                                         nullptr);
+        if (length <= 0) return false;
+        WCHAR back = 0;
+        int backLength = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes, length, &back, 1);
+        bool exact = backLength == 1 && back == wide[i];
+        out->Append(bytes, static_cast<size_t>(length));
+        for (int pos = 0; pos < length; ++pos) {
+            inexact->Append(exact ? '\0' : '\1');
+            if (IsLeadByte932(static_cast<unsigned char>(bytes[pos])) && pos + 1 < length) ++pos;
+        }
+    }
+    return true;
+}
 
 bool ReadSetupScript(bool uninstallMode) {
     SetupConfig& config = Config();
@@ -18,9 +89,10 @@ bool ReadSetupScript(bool uninstallMode) {
     }
     // Read once and answered from memory, exactly as the profile API would
     // answer: the API opens and checks the file again for every value, a third
-    // of a second for a script listing a thousand files.
+    // of a second for a script listing a thousand files. A script saved as
+    // Unicode is converted the way the API converts it.
     IniProfile profile;
-    if (!profile.LoadFile(path.c_str())) return false;
+    if (!profile.LoadFile(path.c_str(), ConvertScriptText)) return false;
     ReadSetupScriptFrom(profile, uninstallMode, IsNtPlatform(), config);
     return true;
 }

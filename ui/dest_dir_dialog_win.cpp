@@ -29,9 +29,7 @@ public:
 
 void OnOk(HWND dialog) {
     ByteString text = DialogItemText(dialog, IDC_DESTDIR_EDIT);
-    // DstNeedSpace is a byte count of up to 4 GB; the script stores it signed.
-    DestDirVerdict verdict =
-        ValidateDestDirOnDisk(text.c_str(), static_cast<uint32_t>(Config().DstNeedSpace));
+    DestDirVerdict verdict = ValidateDestDirOnDisk(text.c_str(), Config().DstNeedSpace);
     Config().InstallDir = verdict.installDir;
     if (!verdict.createdChain.IsEmpty()) RecordCreatedItem(verdict.createdChain.c_str());
     if (verdict.message != 0) {

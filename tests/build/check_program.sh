@@ -3,12 +3,37 @@
 # i686 install.exe is a PE32 GUI program, stripped, without a time stamp,
 # with the manifest and the Japanese resources, and it imports only DLLs that
 # Windows always loads from the system directory (no DLL planting from a
-# download folder). The x86_64 build must import the same.
+# download folder). The x86_64 build must import the same. Every function the
+# i686 program imports must be listed in tests/build/imports.txt as exported
+# by Windows 95 and NT 4.0: a program importing a function that its system
+# lacks is refused by the loader before it can even say why.
 # usage: tests/build/check_program.sh [BUILD_ROOT]
 set -u
 B=${1:-build}
+TABLE=$(dirname "$0")/imports.txt
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# The imported functions of a program, one "dll function" line each.
+import_list() {  # objdump, exe
+    $1 -p "$2" | awk -F'\t' '
+        /DLL Name:/ { split($2, name, " "); dll = tolower(name[3]) }
+        NF >= 3 && $2 ~ /^[0-9a-f]+$/ { split($3, entry, " "); print dll, entry[2] }'
+}
+
+# Reads "dll function" lines; prints each one that the table does not list
+# as present on both Windows 95 and NT 4.0, with the reason.
+refused_imports() {
+    awk 'NR == FNR {
+             if ($0 !~ /^#/ && NF >= 4) { key = tolower($1) " " $2; x[key] = $3; nt[key] = $4 }
+             next
+         }
+         { key = tolower($1) " " $2
+           if (!(key in x)) print $1 " " $2 ": not in the import table"
+           else if (x[key] != "95" || nt[key] !~ /^(3\.1|3\.5|3\.51|4\.0)$/)
+               print $1 " " $2 ": first exported by Windows " x[key] " / NT " nt[key]
+         }' "$TABLE" -
+}
 
 ALLOWED="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll
 ole32.dll oleaut32.dll comdlg32.dll msvcrt.dll comctl32.dll"
@@ -37,6 +62,16 @@ echo "$headers" | grep -q "symbols stripped" ||
 $OBJ32 -h "$X86" | grep -q "\.rsrc" || fail "$X86 has no resources"
 check_imports $OBJ32 "$X86"
 check_imports $OBJ64 "$X64"
+
+# The check itself must refuse a function newer than the oldest systems and
+# one that nobody has looked up.
+printf 'kernel32.dll GetFileSizeEx\nkernel32.dll CloseHandle\nuser32.dll NoSuchFunction\n' |
+    refused_imports | grep -c . | grep -qx 2 || fail "the import check accepts what it must refuse"
+imports=$(import_list $OBJ32 "$X86")
+[ -n "$imports" ] || fail "$X86: no imported functions found"
+refused=$(echo "$imports" | refused_imports)
+[ -z "$refused" ] || fail "$X86 imports functions that Windows 95 or NT 4.0 lacks:
+$refused"
 
 # Resources: the manifest asks for administrator rights and common controls 6.
 strings -a "$X86" | grep -q 'requestedExecutionLevel level="requireAdministrator"' ||

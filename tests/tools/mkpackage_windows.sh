@@ -79,6 +79,18 @@ windows list a.exe >w.list || fail "Windows list"
 native list a.exe >n.list
 cmp -s w.list n.list || fail "the listings differ: $(diff w.list n.list)"
 
+# The sample's script saved as UTF-16 with its mark: both read it alike.
+mkdir -p u
+cp a/* u/
+{ printf '\377\376'; iconv -f CP932 -t UTF-16LE a/install.inf; } >u/install.inf
+native build --quiet --script u/install.inf --from u --stub "$STUB" -o nu.exe ||
+    fail "native build from a UTF-16 script"
+windows build --quiet --script 'u\install.inf' --from 'u\' --stub "$STUB" -o wu.exe >/dev/null ||
+    fail "Windows build from a UTF-16 script"
+cmp -s nu.exe wu.exe || fail "the builds from a UTF-16 script differ"
+[ "$(native list nu.exe | wc -l)" -eq "$(wc -l <n.list)" ] ||
+    fail "the UTF-16 script packs other entries than the sample's"
+
 windows extract --expand a.exe 'wx\deeper' >/dev/null || fail "Windows extract"
 native extract --expand a.exe nx/deeper >/dev/null
 for name in install.exe Orbelo.exe Orbelo.chm install.inf start.rtf uninstall.ico; do

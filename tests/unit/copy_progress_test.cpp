@@ -8,7 +8,7 @@
 TEST(CopyPercent, MeasuresBytesAgainstTheNeed) {
     struct Case {
         int64_t copied;
-        int32_t need;
+        uint32_t need;
         int32_t expected;
     } cases[] = {
         {250, 1000, 25},
@@ -18,8 +18,11 @@ TEST(CopyPercent, MeasuresBytesAgainstTheNeed) {
         {1500, 1000, 150},  // beyond the need passes through
         {0, 1000, 0},
         {1326861, 1326862, 99},
-        // A need above 2 GiB is written as a negative 32-bit number.
-        {0x60000000LL, static_cast<int32_t>(0xC0000000u), 50},
+        // Needs above 2 GiB.
+        {0x60000000LL, 0xC0000000u, 50},
+        {2999999999LL, 3000000000u, 99},
+        {3000000000LL, 3000000000u, 100},
+        {4294967295LL, 4294967295u, 100},
         // Nothing to measure against: 0 before the first byte, 100 after.
         {0, 0, 0},
         {1, 0, 100},

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "package/copy_progress.h"
+#include "package/profile.h"
+#include "package/setup_config.h"
+#include "package/setup_script.h"
 #include "res/resource.h"
 #include "ui/dest_dir_rules.h"
 
@@ -195,6 +200,38 @@ TEST(DestDirValidation, LevelsEndingInA5CTrailByteAreWholeNames) {
     chain.Append(kHyo);
     EXPECT_EQ(verdict.createdChain, chain);
     EXPECT_TRUE(volume.existing.count(std::string("C:\\") + kSo + "\\" + kHyo));
+}
+
+// A product of 3,000,000,000 bytes, as its script gives the need: the volume
+// must hold all of it, and the bar reaches 100 % when all of it is copied.
+TEST(DestDirValidation, LargeProductNeedsItsWholeSizeFreeAndFillsTheBarOnce) {
+    for (const char* written : {"3000000000", "-1294967296"}) {
+        SCOPED_TRACE(written);
+        std::string script = std::string("[Setup]\r\nDstNeedSpace=") + written + "\r\n";
+        IniProfile profile;
+        profile.Parse(script.data(), script.size());
+        std::unique_ptr<SetupConfig> config(new SetupConfig);
+        ReadSetupScriptFrom(profile, false, true, *config);
+        const uint32_t need = config->DstNeedSpace;
+
+        struct Case {
+            uint64_t freeKilobytes;
+            int message;
+        } cases[] = {
+            {2 * 1024 * 1024 + 1, IDS_NO_SPACE},  // just over 2 GiB
+            {2929687, IDS_NO_SPACE},              // 3,000,000,000 / 1024, rounded down
+            {2929688, 0},
+        };
+        for (const Case& c : cases) {
+            VolumeModel volume;
+            volume.freeKilobytes = c.freeKilobytes;
+            EXPECT_EQ(ValidateDestDir("C:\\Program Files", need, volume).message, c.message)
+                << c.freeKilobytes << " KB free";
+        }
+        EXPECT_EQ(CopyPercent(1500000000, need), 50);
+        EXPECT_EQ(CopyPercent(2999999999LL, need), 99);
+        EXPECT_EQ(CopyPercent(3000000000LL, need), 100);
+    }
 }
 
 TEST(DestDirRules, ComponentsAreRunsBetweenBackslashes) {

@@ -345,6 +345,34 @@ TEST_F(MkpackageBuildTest, UsageErrorsExitWithTwo) {
     EXPECT_FALSE(Exists(dir_ + "/out/install.exe"));
 }
 
+// A script saved as Unicode names its files as the installer reads them:
+// converted to code page 932, a name that code page lacks as "?".
+TEST_F(MkpackageBuildTest, UnicodeScriptsNameTheirFilesInCodePage932) {
+    const std::u16string script =
+        u"[Setup]\r\nProgramName=\u30bd\r\n[Source]\r\ninstall.inf=1\r\ninstall.exe=1\r\n"
+        u"\u8aac\u660e.txt=1\r\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char16_t unit : script) {
+        utf16 += static_cast<char>(unit & 0xFF);
+        utf16 += static_cast<char>(unit >> 8);
+    }
+    const std::string utf8 = std::string("\xEF\xBB\xBF") +
+                             u8"[Setup]\r\nProgramName=ソ\r\n[Source]\r\ninstall.inf=1\r\n"
+                             u8"install.exe=1\r\n説明.txt=1\r\n";
+    Put(u8"from/説明.txt", Text(30), 2800);
+    int form = 0;
+    for (const std::string& text : {utf16, utf8}) {
+        SCOPED_TRACE(form);
+        From("install.inf", text, 1500);
+        std::string output = "out/" + std::to_string(form++) + ".exe";
+        Outcome built = Run(Build("", "from", output));
+        ASSERT_EQ(built.status, 0) << built.err;
+        std::vector<std::string> names;
+        for (const Entry& entry : Entries(dir_ + "/" + output)) names.push_back(entry.name);
+        EXPECT_EQ(names, (std::vector<std::string>{"install.exe", "install.inf", "説明.tx_"}));
+    }
+}
+
 TEST_F(MkpackageBuildTest, ListShowsTheEntriesAndTheArchiveStart) {
     From("install.inf",
          "[Setup]\r\nUnInstallerProgram=install.exe\r\n[Source]\r\n"

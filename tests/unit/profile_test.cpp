@@ -150,6 +150,86 @@ TEST(IniProfileTest, UnreadableFileGivesDefaults) {
     EXPECT_EQ(profile.GetKeyNames("Source", 65535).Count(), 6u);
 }
 
+TEST(IniProfileTest, ByteOrderMarksChooseTheEncoding) {
+    struct Case {
+        std::string start;
+        ProfileEncoding encoding;
+        size_t mark;
+    } cases[] = {
+        {"\xEF\xBB\xBF[S]", ProfileEncoding::kUtf8, 3},
+        {"\xEF\xBB\xBF", ProfileEncoding::kUtf8, 3},
+        {"\xFF\xFE[\0", ProfileEncoding::kUtf16Le, 2},
+        {"\xFF\xFE", ProfileEncoding::kUtf16Le, 2},
+        {"\xFE\xFF\0[", ProfileEncoding::kUtf16Be, 2},
+        // Cut marks, marks not at the start, and a lead byte pair are text.
+        {"\xEF\xBB", ProfileEncoding::kAnsi, 0},
+        {"\xFF", ProfileEncoding::kAnsi, 0},
+        {" \xFF\xFE", ProfileEncoding::kAnsi, 0},
+        {"\xEF\xBF\xBB", ProfileEncoding::kAnsi, 0},
+        {"", ProfileEncoding::kAnsi, 0},
+    };
+    for (const Case& c : cases) {
+        size_t mark = 99;
+        EXPECT_EQ(DetectProfileEncoding(c.start.data(), c.start.size(), &mark), c.encoding)
+            << c.start;
+        EXPECT_EQ(mark, c.mark) << c.start;
+    }
+}
+
+namespace {
+
+std::string g_converted;
+ProfileEncoding g_convertedEncoding;
+
+// Answers "[S]", a key "k" = "ソ" and a key "e" that stands in for another
+// character, as a best fit does.
+bool RecordingConverter(ProfileEncoding encoding, const char* text, size_t size, ByteString* out,
+                        ByteString* inexact) {
+    g_converted.assign(text, size);
+    g_convertedEncoding = encoding;
+    *out = "[S]\r\nk=\x83\x5C\r\ne=x\r\n";
+    const char flags[] = "\0\0\0\0\0\0\0\0\0\0\1\0\0\0\0";
+    inexact->Assign(flags, sizeof flags - 1);
+    return true;
+}
+
+bool FailingConverter(ProfileEncoding, const char*, size_t, ByteString*, ByteString*) {
+    return false;
+}
+
+}  // namespace
+
+TEST(IniProfileTest, UnicodeTextIsParsedInTheConvertersAnswer) {
+    const std::string utf16 = std::string("\xFF\xFE[\0S\0]\0", 8);
+    IniProfile profile;
+    profile.Parse(utf16.data(), utf16.size(), RecordingConverter);
+    EXPECT_EQ(g_converted, utf16.substr(2));
+    EXPECT_EQ(g_convertedEncoding, ProfileEncoding::kUtf16Le);
+    EXPECT_STREQ(profile.GetValue("S", "k", "", 260).c_str(), "\x83\x5C");
+    // The stand-in is listed as itself but matches no name asked for.
+    StringList keys = profile.GetKeyNames("S", 260);
+    ASSERT_EQ(keys.Count(), 2u);
+    EXPECT_STREQ(keys[1].c_str(), "e");
+    EXPECT_STREQ(profile.GetValue("S", "e", "absent", 260).c_str(), "absent");
+
+    // Without a converter, or when it fails, ASCII still reads and every
+    // other character is one "?".
+    struct Case {
+        std::string text;
+        UnicodeToAnsi convert;
+    } cases[] = {
+        {std::string("\xFF\xFE[\0S\0]\0\n\0k\0=\0\xE9\0\xBD\x30x\0", 20), nullptr},
+        {std::string("\xFE\xFF\0[\0S\0]\0\n\0k\0=\0\xE9\x30\xBD\0x", 20), nullptr},
+        {"\xEF\xBB\xBF[S]\nk=\xC3\xA9\xE3\x82\xBDx", nullptr},
+        {"\xEF\xBB\xBF[S]\nk=\xC3\xA9\xE3\x82\xBDx", FailingConverter},
+    };
+    for (const Case& c : cases) {
+        IniProfile fallback;
+        fallback.Parse(c.text.data(), c.text.size(), c.convert);
+        EXPECT_STREQ(fallback.GetValue("S", "k", "", 260).c_str(), "??x") << c.text;
+    }
+}
+
 TEST(IniProfileTest, NameListSplittingStaysInsideTheBuffer) {
     // No terminating empty name at all: the split must stop at the size.
     const char full[6] = {'a', 'b', 0, 'c', 'd', 'e'};

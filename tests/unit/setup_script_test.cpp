@@ -42,7 +42,7 @@ TEST(SetupScriptTest, ShippedScriptGivesTheDocumentedRecord) {
     EXPECT_STREQ(c->MainProgram.c_str(), "Orbelo.exe");
     EXPECT_STREQ(c->UnInstallerProgram.c_str(), "install.exe");
     EXPECT_STREQ(c->UninstallArgsFormat.c_str(), "-u -p \"%s\"");
-    EXPECT_EQ(c->DstNeedSpace, 1326862);
+    EXPECT_EQ(c->DstNeedSpace, 1326862u);
     EXPECT_EQ(Items(c->DesktopIcons), std::vector<std::string>{"Orbelo.exe,オルベロ"});
     EXPECT_STREQ(c->RegUninstall.c_str(), "オルベロ");
     EXPECT_EQ(c->InstDispProgramMenu, 0);
@@ -182,7 +182,7 @@ TEST(SetupScriptTest, ScriptRules) {
              EXPECT_EQ(c.UnInstDispProgramMenu, 1);
              EXPECT_EQ(c.UnInstSilentMode, 0);
              EXPECT_EQ(c.Run, 0);
-             EXPECT_EQ(c.DstNeedSpace, 0);
+             EXPECT_EQ(c.DstNeedSpace, 0u);
              EXPECT_EQ(Items(c.ProgramFolders), std::vector<std::string>{""});
              EXPECT_TRUE(c.RegUninstall.IsEmpty());
          }},
@@ -190,7 +190,7 @@ TEST(SetupScriptTest, ScriptRules) {
          "[Setup]\r\nDstNeedSpace= -12abc\r\nInstDispProgramMenu=x1\r\nRun=+3\r\n"
          "UnInstSilentMode=\"1\"\r\n",
          [](const SetupConfig& c) {
-             EXPECT_EQ(c.DstNeedSpace, -12);
+             EXPECT_EQ(c.DstNeedSpace, 4294967284u);
              EXPECT_EQ(c.InstDispProgramMenu, 0);
              EXPECT_EQ(c.Run, 3);
              EXPECT_EQ(c.UnInstSilentMode, 1);

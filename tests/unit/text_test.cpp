@@ -101,6 +101,32 @@ TEST(ParseLongTest, FollowsAtolAndClampsOverflow) {
     for (const Case& c : cases) EXPECT_EQ(ParseLong(c.input), c.expected) << c.input;
 }
 
+TEST(ParseByteCountTest, ReadsTheUnsignedRangeAsTheSystemsAtolWrapsIt) {
+    struct Case {
+        const char* input;
+        uint32_t expected;
+    } cases[] = {
+        {"1326862", 1326862u},
+        {"2147483647", 2147483647u},
+        {"2147483648", 2147483648u},
+        {" 3000000000 bytes", 3000000000u},
+        {"4294967295", 4294967295u},
+        // Written as the negative number that atol gives for the size.
+        {"-1294967296", 3000000000u},
+        {"-1", 4294967295u},
+        {"-12abc", 4294967284u},
+        // Beyond 32 bits the count saturates rather than wrapping to little.
+        {"4294967296", 4294967295u},
+        {"5000000000", 4294967295u},
+        {"99999999999999999999999", 4294967295u},
+        {"", 0u},
+        {"abc", 0u},
+        {"+0", 0u},
+        {"- 1", 0u},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ParseByteCount(c.input), c.expected) << c.input;
+}
+
 TEST(CopyToBufferTest, RefusesWhatDoesNotFit) {
     char buffer[4];
     EXPECT_TRUE(CopyToBuffer(buffer, sizeof buffer, "abc"));

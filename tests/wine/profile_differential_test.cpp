@@ -156,7 +156,7 @@ const char* const kValueDefaults[] = {"", "DEF  ", "'q'", "\"dq\"", "  ", "0"};
 
 void CompareFile(const std::string& name, const std::string& file, const std::string& text) {
     IniProfile profile;
-    profile.Parse(text.data(), text.size());
+    profile.Parse(text.data(), text.size(), ConvertScriptText);
     Differ local(name, file, profile);
     for (const std::string& section : ProfileCorpusSections()) {
         for (size_t size : kSizes) local.Compare(section, nullptr, "", size);
@@ -199,6 +199,95 @@ TEST(ProfileDifferential, PortableReaderAnswersEveryQuestionLikeTheProfileApi) {
     ASSERT_FALSE(sample.empty());
     CompareFile("sample", dir.Write("sample.ini", sample), sample);
     CompareFile("tricky", dir.Write("tricky.ini", TrickyScript()), TrickyScript());
+}
+
+// Code page 932 text as UTF-16, and the files that the profile API reads as
+// Unicode: UTF-16 of either byte order or UTF-8, each after its mark.
+std::wstring Widen(const std::string& ansi) {
+    if (ansi.empty()) return std::wstring();
+    int units = MultiByteToWideChar(932, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(932, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], units);
+    return wide;
+}
+
+std::string Utf16File(const std::wstring& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (wchar_t unit : text) {
+        char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+std::string Utf8File(const std::wstring& text) {
+    std::string bytes = "\xEF\xBB\xBF";
+    if (text.empty()) return bytes;
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], size,
+                        nullptr, nullptr);
+    return bytes + utf8;
+}
+
+// Characters that code page 932 lacks or maps by best fit, a character
+// outside the basic plane (two UTF-16 units), a mark inside the text, the
+// no-break space that is no profile space, and a zero unit.
+const std::wstring kUnicodeOnly = std::wstring(
+    L"[Setup]\r\n"
+    L"latin=caf\u00e9 \u00c5ngstr\u00f6m\r\n"
+    L"nbsp=\u00a0x\u00a0\r\n"
+    L"wave=\u301c\uff5e\u2212\r\n"
+    L"astral=a\U0001F600b\r\n"
+    L"\u00e9=accented key\r\n"
+    L"\u30bd\u8868=\u30bd\u8868\\\u8868\r\n"
+    L"mark=\ufeffafter\r\n"
+    L"[Source]\r\n"
+    L"\u30aa\u30eb.exe=1\r\n"
+    L"zero=a") + std::wstring(1, L'\0') + L"b\r\nlast=1\r\n";
+
+TEST(ProfileDifferential, UnicodeFilesAreAnsweredLikeTheProfileApi) {
+    TempDir dir;
+    int index = 0;
+    std::vector<ProfileCorpusEntry> corpus = ProfileCorpus();
+    std::string sample = engine_test::ReadFileBytes(engine_test::SourcePath("sample/install.inf"));
+    ASSERT_FALSE(sample.empty());
+    corpus.push_back({"sample", sample});
+    for (const ProfileCorpusEntry& entry : corpus) {
+        std::wstring wide = Widen(entry.text);
+        for (int form = 0; form < 3; ++form) {
+            // Big-endian files are rare: the sample is enough for them.
+            if (form == 2 && std::string(entry.name) != "sample") continue;
+            std::string text = form == 0 ? Utf16File(wide, false)
+                               : form == 1 ? Utf8File(wide)
+                                           : Utf16File(wide, true);
+            const char* suffix = form == 0 ? " utf-16le" : form == 1 ? " utf-8" : " utf-16be";
+            std::string file = dir.Write("unicode" + std::to_string(index++) + ".ini", text);
+            CompareFile(entry.name + std::string(suffix), file, text);
+        }
+    }
+    struct Extra {
+        const char* name;
+        std::string text;
+    } extras[] = {
+        {"unicode-only utf-16le", Utf16File(kUnicodeOnly, false)},
+        {"unicode-only utf-16be", Utf16File(kUnicodeOnly, true)},
+        {"unicode-only utf-8", Utf8File(kUnicodeOnly)},
+        // Malformed UTF-8 after the mark: a lone lead byte, a cut sequence,
+        // an overlong form, a bare continuation byte.
+        {"malformed utf-8",
+         "\xEF\xBB\xBF[Setup]\r\nbad=a\xC3(z\r\ncut=\xE3\x81\r\nlong=\xC0\xAFx\r\n"
+         "cont=\x80y\r\nok=\xE3\x82\xBD\r\n"},
+        // A mark with nothing after it.
+        {"mark only", "\xFF\xFE"},
+        {"utf-8 mark only", "\xEF\xBB\xBF"},
+    };
+    for (const Extra& extra : extras) {
+        std::string file = dir.Write("unicode" + std::to_string(index++) + ".ini", extra.text);
+        CompareFile(extra.name, file, extra.text);
+    }
 }
 
 // The setup script as the profile API answers it, value by value.
@@ -278,6 +367,32 @@ TEST_F(SetupScriptWin, TrickyScriptGivesTheSameRecordThroughTheProfileApi) {
         ASSERT_EQ(Config().SystemFiles.Count(), 1u);
         EXPECT_STREQ(Config().SystemFiles[0].c_str(), "a.dll");
         EXPECT_EQ(Config().NumberedGroupItemCounts[0], kMaxGroupItems);
+    }
+}
+
+TEST_F(SetupScriptWin, UnicodeScriptsGiveTheRecordOfTheirAnsiForm) {
+    std::string dir = engine_test::SourcePath("sample/");
+    Config().ScriptDir = dir.c_str();
+    ASSERT_TRUE(ReadSetupScript(false));
+    std::unique_ptr<SetupConfig> ansi(new SetupConfig(Config()));
+    ASSERT_EQ(ansi->CopyList.Count(), 6u);
+
+    std::wstring wide = Widen(engine_test::ReadFileBytes(dir + "install.inf"));
+    struct Form {
+        const char* name;
+        std::string text;
+    } forms[] = {
+        {"utf-16le", Utf16File(wide, false)},
+        {"utf-8", Utf8File(wide)},
+        {"utf-16be", Utf16File(wide, true)},
+    };
+    for (const Form& form : forms) {
+        SCOPED_TRACE(form.name);
+        TempDir unicode;
+        unicode.Write("install.inf", form.text);
+        ExpectBothRoutesAgree(unicode.Path(), false);
+        ExpectSameScriptFields(Config(), *ansi);
+        EXPECT_STREQ(Config().ProgramName.c_str(), "オルベロ");
     }
 }
 

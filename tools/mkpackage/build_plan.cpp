@@ -47,7 +47,8 @@ public:
 
     void Run() {
         IniProfile profile;
-        profile.LoadFile(request_.scriptPath.c_str());
+        // As the installer reads it: a script saved as Unicode is converted.
+        profile.LoadFile(request_.scriptPath.c_str(), host::UnicodeScriptTo932);
         ReadSetupScriptFrom(profile, false, true, Config());
         PlanSource(profile);
         Require(kScriptName, StoredForm::kPlain, false, "the setup script, read as it is",

@@ -172,6 +172,66 @@ bool FromCodePage932(const std::string& cp932, std::string* native) {
 #endif
 }
 
+bool UnicodeScriptTo932(ProfileEncoding encoding, const char* text, size_t size, ByteString* out,
+                        ByteString* inexact) {
+    out->Clear();
+    inexact->Clear();
+    std::u16string wide;
+    if (encoding == ProfileEncoding::kUtf16Le || encoding == ProfileEncoding::kUtf16Be) {
+        bool bigEndian = encoding == ProfileEncoding::kUtf16Be;
+        for (size_t i = 0; i + 1 < size; i += 2) {
+            unsigned char first = static_cast<unsigned char>(text[i]);
+            unsigned char second = static_cast<unsigned char>(text[i + 1]);
+            wide += static_cast<char16_t>(bigEndian ? (first << 8 | second) : (second << 8 | first));
+        }
+    } else if (encoding == ProfileEncoding::kUtf8) {
+#ifdef _WIN32
+        int count = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0);
+        if (size && count <= 0) return false;
+        std::vector<wchar_t> units(static_cast<size_t>(count));
+        if (count) {
+            MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(size), units.data(), count);
+        }
+        for (wchar_t unit : units) wide += static_cast<char16_t>(unit);
+#else
+        std::string units;
+        if (!Convert("UTF-8", "UTF-16LE", std::string(text, size), &units)) return false;
+        for (size_t i = 0; i + 1 < units.size(); i += 2) {
+            wide += static_cast<char16_t>(static_cast<unsigned char>(units[i]) |
+                                          static_cast<unsigned char>(units[i + 1]) << 8);
+        }
+#endif
+    } else {
+        return false;
+    }
+    for (char16_t unit : wide) {
+        std::string bytes;
+        bool exact = false;
+#ifdef _WIN32
+        wchar_t w = static_cast<wchar_t>(unit), back = 0;
+        char buffer[8];
+        int length = WideCharToMultiByte(932, 0, &w, 1, buffer, sizeof buffer, nullptr, nullptr);
+        if (length > 0) {
+            bytes.assign(buffer, static_cast<size_t>(length));
+            exact = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, buffer, length, &back, 1) == 1 &&
+                    back == w;
+        }
+#else
+        std::string one{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        exact = Convert("UTF-16LE", "CP932", one, &bytes) && !bytes.empty();
+#endif
+        if (bytes.empty()) bytes = "?";
+        out->Append(bytes.data(), bytes.size());
+        for (size_t pos = 0; pos < bytes.size(); ++pos) {
+            inexact->Append(exact ? '\0' : '\1');
+            if (IsLeadByte932(static_cast<unsigned char>(bytes[pos])) && pos + 1 < bytes.size()) {
+                ++pos;
+            }
+        }
+    }
+    return true;
+}
+
 std::string Printable932(const std::string& cp932) {
     std::string native;
     if (FromCodePage932(cp932, &native)) return native;

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/text.h"
+#include "package/profile.h"
+
 namespace host {
 
 // The character that joins a directory and a name in paths that mkpackage
@@ -31,6 +34,14 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // has no counterpart (or the input is not valid text of its encoding).
 bool ToCodePage932(const std::string& native, std::string* cp932);
 bool FromCodePage932(const std::string& cp932, std::string* native);
+// A setup script saved as Unicode (the text after its byte-order mark) in
+// code page 932, as IniProfile's converter: one character per UTF-16 unit,
+// inexact marking each one that code page 932 lacks. Windows converts as the
+// installer does (best fit); elsewhere such a character becomes "?". False
+// when the text is no valid text of its encoding.
+bool UnicodeScriptTo932(ProfileEncoding encoding, const char* text, size_t size, ByteString* out,
+                        ByteString* inexact);
+
 // The native form of a code page 932 name for messages; bytes that do not
 // convert are shown as \xNN.
 std::string Printable932(const std::string& cp932);

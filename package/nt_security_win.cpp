@@ -1,0 +1,42 @@
+#include "package/nt_security_win.h"
+
+namespace {
+
+template <typename Function>
+bool Look(HMODULE library, const char* name, Function* function) {
+    *function = reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(library, name)));
+    return *function != nullptr;
+}
+
+bool Load(NtSecurityFunctions* f) {
+    // advapi32.dll is loaded with the program: the registry functions are
+    // imported from it on every system.
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    if (!advapi) return false;
+    return Look(advapi, "AllocateAndInitializeSid", &f->AllocateAndInitializeSid) &&
+           Look(advapi, "FreeSid", &f->FreeSid) && Look(advapi, "GetLengthSid", &f->GetLengthSid) &&
+           Look(advapi, "InitializeAcl", &f->InitializeAcl) &&
+           Look(advapi, "AddAccessAllowedAce", &f->AddAccessAllowedAce) &&
+           Look(advapi, "GetAce", &f->GetAce) &&
+           Look(advapi, "InitializeSecurityDescriptor", &f->InitializeSecurityDescriptor) &&
+           Look(advapi, "SetSecurityDescriptorDacl", &f->SetSecurityDescriptorDacl) &&
+           Look(advapi, "SetSecurityDescriptorGroup", &f->SetSecurityDescriptorGroup) &&
+           Look(advapi, "SetSecurityDescriptorOwner", &f->SetSecurityDescriptorOwner) &&
+           Look(advapi, "IsValidSecurityDescriptor", &f->IsValidSecurityDescriptor) &&
+           Look(advapi, "ImpersonateSelf", &f->ImpersonateSelf) &&
+           Look(advapi, "RevertToSelf", &f->RevertToSelf) &&
+           Look(advapi, "OpenThreadToken", &f->OpenThreadToken) &&
+           Look(advapi, "OpenProcessToken", &f->OpenProcessToken) &&
+           Look(advapi, "AccessCheck", &f->AccessCheck);
+}
+
+}  // namespace
+
+const NtSecurityFunctions* NtSecurity() {
+    // The program has one thread; the record is filled at the first call.
+    static NtSecurityFunctions functions;
+    static int state = 0;  // 0 not yet looked up, 1 complete, -1 incomplete
+    if (state == 0) state = Load(&functions) ? 1 : -1;
+    return state == 1 ? &functions : nullptr;
+}
