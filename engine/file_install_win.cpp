@@ -11,6 +11,7 @@
 #include "engine/wininit.h"
 #include "package/copy_progress_dialog_win.h"
 #include "package/file_status_win.h"
+#include "package/nt_security_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"
 
@@ -142,12 +143,14 @@ bool ReplaceFileLeavingAtRestart(CopyProgressDialog& dialog, const ByteString& d
         DeleteFileA(temporary);
         return false;
     }
-    if (CancelPendingDeletion(destination.c_str()) &&
-        MoveFileExA(temporary, destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    // System files are installed on the NT family only, which has these.
+    const NtFileFunctions* nt = NtFiles();
+    if (nt && CancelPendingDeletion(destination.c_str()) &&
+        nt->MoveFileExA(temporary, destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         return true;
     }
-    if (MoveFileExA(temporary, destination.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    if (nt && nt->MoveFileExA(temporary, destination.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
         return true;
     }
     DeleteFileA(temporary);
@@ -238,9 +241,8 @@ bool ScheduleDeleteAtRestart(const char* path, bool ntFamily, const char* winini
     if (ntFamily) {
         // Looked up: Windows 95/98/Me do not provide MoveFileExA, and a
         // program importing it would not load there at all.
-        auto moveFileEx = reinterpret_cast<decltype(&MoveFileExA)>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("kernel32.dll"), "MoveFileExA")));
-        return moveFileEx && moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+        const NtFileFunctions* nt = NtFiles();
+        return nt && nt->MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
     }
     return AddToWininit(path, wininitPath);
 }

@@ -3,10 +3,19 @@
 #include <windows.h>
 #include <string.h>
 
+#include "package/nt_security_win.h"
+
 namespace {
 
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+
+// Length in characters of a zero-terminated wide string.
+size_t WideLength(const wchar_t* text) {
+    size_t length = 0;
+    while (text[length]) ++length;
+    return length;
+}
 
 // The value's text: pairs of zero-terminated strings, the list ended by an
 // empty source. An empty destination is a deletion, so an empty string
@@ -19,9 +28,9 @@ public:
     ~Records() { delete[] text_; }
 
     // False when the value is absent or cannot be read.
-    bool Read(HKEY key) {
+    bool Read(const NtFileFunctions& nt, HKEY key) {
         DWORD type = 0, size = 0;
-        if (RegQueryValueExW(key, kPendingValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        if (nt.RegQueryValueExW(key, kPendingValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
             (type != REG_MULTI_SZ && type != REG_SZ)) {
             return false;
         }
@@ -29,7 +38,7 @@ public:
         // Two more zeros, so that a value without its terminators still ends.
         text_ = new wchar_t[count_ + 2];
         DWORD read = size;
-        if (RegQueryValueExW(key, kPendingValue, nullptr, &type, reinterpret_cast<BYTE*>(text_),
+        if (nt.RegQueryValueExW(key, kPendingValue, nullptr, &type, reinterpret_cast<BYTE*>(text_),
                              &read) != ERROR_SUCCESS) {
             return false;
         }
@@ -44,9 +53,9 @@ public:
     void ForEachPair(Visit visit) const {
         for (size_t at = 0; at < count_ && text_[at];) {
             const wchar_t* source = text_ + at;
-            at += static_cast<size_t>(lstrlenW(source)) + 1;
+            at += WideLength(source) + 1;
             const wchar_t* destination = at <= count_ ? text_ + at : L"";
-            at += static_cast<size_t>(lstrlenW(destination)) + 1;
+            at += WideLength(destination) + 1;
             visit(source, destination);
         }
     }
@@ -78,24 +87,28 @@ wchar_t* WidePath(const char* path) {
     return wide;
 }
 
-bool IsDeletionOf(const wchar_t* source, const wchar_t* destination, const wchar_t* path) {
+bool IsDeletionOf(const NtFileFunctions& nt, const wchar_t* source, const wchar_t* destination,
+                  const wchar_t* path) {
     // Paths of the file system compare without regard to case.
-    return !destination[0] && lstrcmpiW(WithoutPrefix(source), path) == 0;
+    return !destination[0] && nt.lstrcmpiW(WithoutPrefix(source), path) == 0;
 }
 
 }  // namespace
 
 bool IsDeletionPending(const char* path) {
+    // The records exist on the NT family only.
+    const NtFileFunctions* nt = NtFiles();
+    if (!nt) return false;
     wchar_t* wide = WidePath(path);
     if (!wide) return false;
     HKEY key = nullptr;
     bool pending = false;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) ==
+    if (nt->RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) ==
         ERROR_SUCCESS) {
         Records records;
-        if (records.Read(key)) {
+        if (records.Read(*nt, key)) {
             records.ForEachPair([&](const wchar_t* source, const wchar_t* destination) {
-                if (IsDeletionOf(source, destination, wide)) pending = true;
+                if (IsDeletionOf(*nt, source, destination, wide)) pending = true;
             });
         }
         RegCloseKey(key);
@@ -105,40 +118,43 @@ bool IsDeletionPending(const char* path) {
 }
 
 bool CancelPendingDeletion(const char* path) {
+    const NtFileFunctions* nt = NtFiles();
+    if (!nt) return false;
     wchar_t* wide = WidePath(path);
     if (!wide) return false;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+    if (nt->RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
                       &key) != ERROR_SUCCESS) {
         delete[] wide;
         return false;
     }
     bool cancelled = true;
     Records records;
-    if (records.Read(key)) {
+    if (records.Read(*nt, key)) {
         // The pairs that stay, and the terminating empty source. A value
         // read without its terminators gains up to two zeros here.
         wchar_t* kept = new wchar_t[records.Count() + 3];
         size_t length = 0;
         bool found = false;
         records.ForEachPair([&](const wchar_t* source, const wchar_t* destination) {
-            if (IsDeletionOf(source, destination, wide)) {
+            if (IsDeletionOf(*nt, source, destination, wide)) {
                 found = true;
                 return;
             }
             const wchar_t* pair[2] = {source, destination};
             for (const wchar_t* text : pair) {
-                size_t size = static_cast<size_t>(lstrlenW(text)) + 1;
+                size_t size = WideLength(text) + 1;
                 memcpy(kept + length, text, size * sizeof(wchar_t));
                 length += size;
             }
         });
         kept[length++] = L'\0';
         if (found) {
-            LONG status = length > 1 ? RegSetValueExW(key, kPendingValue, 0, REG_MULTI_SZ,
-                                                      reinterpret_cast<const BYTE*>(kept),
-                                                      static_cast<DWORD>(length * sizeof(wchar_t)))
-                                     : RegDeleteValueW(key, kPendingValue);
+            LONG status = length > 1
+                              ? nt->RegSetValueExW(key, kPendingValue, 0, REG_MULTI_SZ,
+                                                   reinterpret_cast<const BYTE*>(kept),
+                                                   static_cast<DWORD>(length * sizeof(wchar_t)))
+                              : nt->RegDeleteValueW(key, kPendingValue);
             cancelled = status == ERROR_SUCCESS;
         }
         delete[] kept;

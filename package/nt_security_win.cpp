@@ -31,7 +31,25 @@ bool Load(NtSecurityFunctions* f) {
            Look(advapi, "AccessCheck", &f->AccessCheck);
 }
 
+bool LoadFiles(NtFileFunctions* f) {
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (!advapi || !kernel) return false;
+    return Look(advapi, "RegOpenKeyExW", &f->RegOpenKeyExW) &&
+           Look(advapi, "RegQueryValueExW", &f->RegQueryValueExW) &&
+           Look(advapi, "RegSetValueExW", &f->RegSetValueExW) &&
+           Look(advapi, "RegDeleteValueW", &f->RegDeleteValueW) &&
+           Look(kernel, "lstrcmpiW", &f->lstrcmpiW) && Look(kernel, "MoveFileExA", &f->MoveFileExA);
+}
+
 }  // namespace
+
+const NtFileFunctions* NtFiles() {
+    static NtFileFunctions functions;
+    static int state = 0;  // 0 not yet looked up, 1 complete, -1 incomplete
+    if (state == 0) state = LoadFiles(&functions) ? 1 : -1;
+    return state == 1 ? &functions : nullptr;
+}
 
 const NtSecurityFunctions* NtSecurity() {
     // The program has one thread; the record is filled at the first call.
