@@ -53,6 +53,9 @@ if ! ctest --test-dir $B/x64 -j 1 --timeout 120 --output-on-failure -O $B/x64-ct
     done
 fi
 
+echo "== make setup with an apt that cannot fetch every index"
+sh tests/tools/setup_apt.sh || status=1
+
 echo "== mkpackage natively and as a Windows program"
 sh tests/tools/mkpackage_windows.sh $B || status=1
 
