@@ -16,6 +16,7 @@
 #include "tools/mkpackage/command_support.h"
 #include "tools/mkpackage/commands.h"
 #include "tools/mkpackage/host.h"
+#include "tools/mkpackage/script_text.h"
 
 namespace {
 
@@ -30,11 +31,34 @@ int UsageError(const std::string& message) {
     return kUsage;
 }
 
-void PrintLines(const std::vector<std::string>& lines, const char* prefix) {
-    for (const std::string& line : lines) {
-        fprintf(stderr, "mkpackage build: %s%s\n", prefix, line.c_str());
+// text with every occurrence of from replaced by to.
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = 0; !from.empty() && (at = text.find(from, at)) != std::string::npos;
+         at += to.size()) {
+        text.replace(at, from.size(), to);
     }
+    return text;
 }
+
+// Says problems on stderr, naming a working file by what it stands for.
+class Reporter {
+public:
+    void Alias(const std::string& workingPath, const std::string& shownAs) {
+        aliases_.push_back(std::make_pair(workingPath, shownAs));
+    }
+    std::string Shown(std::string text) const {
+        for (const auto& alias : aliases_) text = ReplaceAll(text, alias.first, alias.second);
+        return text;
+    }
+    void Lines(const std::vector<std::string>& lines, const char* prefix = "") const {
+        for (const std::string& line : lines) {
+            fprintf(stderr, "mkpackage build: %s%s\n", prefix, Shown(line).c_str());
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> aliases_;
+};
 
 // The stub must end where the installer will look for the archive; said
 // before anything is compressed. The writer checks it again.
@@ -116,11 +140,13 @@ void CompressAll(Compression* work) {
     host::ParallelFor(work->jobs.size(), CompressJob, work);
 }
 
-// Removes the compressed forms written for the writer, whatever happens.
+// Removes the files written for the writer (compressed forms, a converted
+// script), whatever happens. Problems name the package, never the
+// directory's own name, which means nothing to the user.
 class PartsDirectory {
 public:
     explicit PartsDirectory(const std::string& output)
-        : path_(output + ".parts-" + std::to_string(host::ProcessId())) {}
+        : output_(output), path_(output + ".parts-" + std::to_string(host::ProcessId())) {}
     ~PartsDirectory() {
         for (const std::string& file : files_) host::RemoveFile(file);
         if (made_) host::RemoveEmptyDirectory(path_);
@@ -128,28 +154,39 @@ public:
     PartsDirectory(const PartsDirectory&) = delete;
     PartsDirectory& operator=(const PartsDirectory&) = delete;
 
+    // The path of the k-th file that Write writes.
+    std::string FileName(size_t k) const {
+        return host::JoinPath(path_, std::to_string(k) + ".part");
+    }
+    const std::string& Path() const { return path_; }
+
     bool Write(const std::vector<uint8_t>& bytes, std::string* path, std::string* error) {
         if (!made_) {
             made_ = host::MakeDirectory(path_);
             if (!made_) {
-                *error = path_ + ": cannot be created";
+                *error = output_ + ": a working directory beside it cannot be created: " +
+                         host::LastErrorText();
                 return false;
             }
         }
-        *path = host::JoinPath(path_, std::to_string(files_.size()) + ".szdd");
+        *path = FileName(files_.size());
         FILE* file = fopen(path->c_str(), "wb");
         if (!file) {
-            *error = *path + ": " + host::LastErrorText();
+            *error =
+                output_ + ": a working file beside it cannot be created: " + host::LastErrorText();
             return false;
         }
         files_.push_back(*path);
         bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         if (fclose(file) != 0) ok = false;
-        if (!ok) *error = *path + ": writing failed";
+        if (!ok)
+            *error =
+                output_ + ": a working file beside it cannot be written: " + host::LastErrorText();
         return ok;
     }
 
 private:
+    std::string output_;
     std::string path_;
     bool made_ = false;
     std::vector<std::string> files_;
@@ -244,7 +281,9 @@ int ParseOptions(int argc, char** argv, Options* options) {
 int RunBuild(int argc, char** argv) {
     Options options;
     if (int usage = ParseOptions(argc, argv, &options)) return usage;
-    const BuildRequest& request = options.request;
+    BuildRequest& request = options.request;
+    const std::string scriptSource = request.scriptPath;
+    Reporter report;
 
     // No recorded time lies after SOURCE_DATE_EPOCH, or every one is the
     // --time given.
@@ -255,22 +294,54 @@ int RunBuild(int argc, char** argv) {
     // the output's directory are reported together with the plan.
     std::vector<std::string> early;
     host::FileStatus status;
-    if (!host::QueryFile(request.scriptPath, &status) || status.isDirectory) {
-        early.push_back(request.scriptPath + ": the setup script cannot be read");
+    std::vector<uint8_t> scriptBytes;
+    std::string error;
+    if (!host::QueryFile(scriptSource, &status) || status.isDirectory) {
+        early.push_back(scriptSource + ": the setup script cannot be read");
+    } else if (!host::ReadWholeFile(scriptSource, &scriptBytes, &error)) {
+        early.push_back(scriptSource + ": the setup script cannot be read: " + error);
     }
     for (const std::string& dir : request.fromDirs) {
         if (!host::QueryFile(dir, &status) || !status.isDirectory) {
             early.push_back(dir + ": not a directory");
         }
     }
+    std::vector<uint8_t> packedScript;
+    std::string problem;
+    ScriptEncoding encoding = ScriptEncoding::kAsIs;
+    if (early.empty()) encoding = PrepareScript(scriptBytes, &packedScript, &problem);
+    if (encoding == ScriptEncoding::kRefused) early.push_back(scriptSource + ": " + problem);
     if (!early.empty()) {
-        PrintLines(early, "");
+        report.Lines(early);
         return kRefused;
     }
     CheckStub(request.stubPath, &early);
     std::string outputDir = host::DirName(options.output);
     if (!host::QueryFile(outputDir, &status) || !status.isDirectory) {
         early.push_back(options.output + ": the directory " + outputDir + " does not exist");
+    } else if (host::QueryFile(options.output, &status) && status.isDirectory) {
+        early.push_back(options.output +
+                        ": is a directory; the package is written only as a file, never in "
+                        "a directory's place");
+    }
+
+    // Working files beside the output: a converted script, then the
+    // compressed forms. A build stopped by a signal leaves none of them.
+    PartsDirectory parts(options.output);
+    std::vector<std::string> leftovers = {parts.FileName(0), parts.Path(),
+                                          options.output + ".partial"};
+    host::RemoveOnSignal cleanup(&leftovers);
+    if (encoding == ScriptEncoding::kConverted && early.empty()) {
+        // The package carries the converted script with the original's time.
+        std::string converted;
+        if (!parts.Write(packedScript, &converted, &error)) {
+            report.Lines({error});
+            return kRefused;
+        }
+        host::QueryFile(scriptSource, &status);
+        host::SetFileTimes(converted, status.modified);
+        report.Alias(converted, scriptSource);
+        request.scriptPath = converted;
     }
 
     BuildPlan plan;
@@ -278,19 +349,23 @@ int RunBuild(int argc, char** argv) {
     plan.problems.insert(plan.problems.begin(), early.begin(), early.end());
     // The package replaces its output only at the end, after reading every
     // input: an output that is an input would be lost without a word.
-    std::vector<std::string> inputs = {request.stubPath, request.scriptPath};
+    std::vector<std::string> inputs = {request.stubPath, scriptSource};
     for (const PlannedEntry& entry : plan.entries) inputs.push_back(entry.path);
     for (const std::string& input : inputs) {
         if (host::SameFile(options.output, input)) {
-            plan.problems.push_back(options.output + ": the output would replace " + input +
-                                    ", which the package is built from");
+            plan.problems.push_back(options.output + ": the output would replace " +
+                                    report.Shown(input) + ", which the package is built from");
             break;
         }
     }
-    PrintLines(plan.warnings, "warning: ");
+    report.Lines(plan.warnings, "warning: ");
     if (!plan.problems.empty()) {
-        PrintLines(plan.problems, "");
+        report.Lines(plan.problems);
         return kRefused;
+    }
+    if (encoding == ScriptEncoding::kConverted && !options.quiet) {
+        printf("%s: converted from UTF-8 to code page 932 for the installer\n",
+               scriptSource.c_str());
     }
 
     Compression work;
@@ -316,20 +391,24 @@ int RunBuild(int argc, char** argv) {
     }
     if (plan.problems.empty()) CheckStoredNames(request, &plan);
     if (!plan.problems.empty()) {
-        PrintLines(plan.problems, "");
+        report.Lines(plan.problems);
         return kRefused;
     }
 
-    PartsDirectory parts(options.output);
+    // Every working file that can be written from here on.
+    std::vector<std::string> allLeftovers;
+    for (size_t k = 0; k <= plan.entries.size(); ++k) allLeftovers.push_back(parts.FileName(k));
+    allLeftovers.push_back(parts.Path());
+    allLeftovers.push_back(options.output + ".partial");
+    cleanup.Watch(&allLeftovers);
     std::vector<std::string> paths(plan.entries.size());
     std::vector<ArchiveInput> archiveInputs;
     for (size_t i = 0; i < plan.entries.size(); ++i) {
         const PlannedEntry& entry = plan.entries[i];
         paths[i] = entry.path;
         if (entry.form == StoredForm::kCompressed) {
-            std::string error;
             if (!parts.Write(*compressed[i], &paths[i], &error)) {
-                PrintLines({error}, "");
+                report.Lines({error});
                 return kRefused;
             }
         }
@@ -343,10 +422,15 @@ int RunBuild(int argc, char** argv) {
     int64_t selfTime =
         options.time >= 0 ? options.time : std::min(std::max<int64_t>(status.modified, 0), cap);
 
-    ByteString error;
+    for (size_t i = 0; i < plan.entries.size(); ++i) {
+        if (paths[i] != plan.entries[i].path) {
+            report.Alias(paths[i], report.Shown(plan.entries[i].path) + " (compressed)");
+        }
+    }
+    ByteString writeError;
     if (!WritePackage(request.stubPath.c_str(), archiveInputs.data(), archiveInputs.size(),
-                      selfTime, options.output.c_str(), &error)) {
-        PrintErrorLines("build", error.c_str());
+                      selfTime, options.output.c_str(), &writeError)) {
+        PrintErrorLines("build", report.Shown(writeError.c_str()).c_str());
         return kRefused;
     }
     if (options.quiet) return 0;

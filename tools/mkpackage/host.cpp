@@ -1,10 +1,12 @@
 #include "tools/mkpackage/host.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -16,8 +18,11 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include <direct.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
 #include <iconv.h>
 #include <unistd.h>
 #include <utime.h>
@@ -172,6 +177,14 @@ bool FromCodePage932(const std::string& cp932, std::string* native) {
 #endif
 }
 
+bool Utf8ToCodePage932(const std::string& utf8, std::string* cp932) {
+#ifdef _WIN32
+    return Recode(CP_UTF8, 932, utf8, cp932);
+#else
+    return Convert("UTF-8", "CP932", utf8, cp932);
+#endif
+}
+
 std::string Printable932(const std::string& cp932) {
     std::string native;
     if (FromCodePage932(cp932, &native)) return native;
@@ -234,6 +247,66 @@ std::string NameDifferingInCase(const std::string& dir, const std::string& name)
         closedir(listing);
     }
     return found;
+#endif
+}
+
+Presence Lookup(const std::string& path) {
+#ifdef _WIN32
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Presence::kNone;
+    // A link to a directory is a reparse point, replaced like a file.
+    bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                     (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    return directory ? Presence::kDirectory : Presence::kOther;
+#else
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return Presence::kNone;
+    return S_ISDIR(info.st_mode) ? Presence::kDirectory : Presence::kOther;
+#endif
+}
+
+bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+#ifdef _WIN32
+    // CREATE_NEW fails on any existing name, a link included.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError() == ERROR_FILE_EXISTS ? "it exists already" : "it cannot be created";
+        return false;
+    }
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+        DWORD written = 0;
+        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        done += chunk;
+    }
+    if (!CloseHandle(file)) ok = false;
+    if (!ok) {
+        *error = "writing failed";
+        DeleteFileA(path.c_str());
+    }
+    return ok;
+#else
+    // O_EXCL with O_CREAT never follows a link, not even a dangling one.
+    int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (file < 0) {
+        *error = LastErrorText();
+        return false;
+    }
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        ssize_t written = write(file, bytes.data() + done, bytes.size() - done);
+        ok = written > 0;
+        if (ok) done += static_cast<size_t>(written);
+    }
+    if (!ok) *error = LastErrorText();
+    if (close(file) != 0 && ok) {
+        *error = LastErrorText();
+        ok = false;
+    }
+    if (!ok) unlink(path.c_str());
+    return ok;
 #endif
 }
 
@@ -351,6 +424,45 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::st
     if (!ok) *error = LastErrorText();
     fclose(file);
     return ok;
+}
+
+namespace {
+
+const std::vector<std::string>* volatile gRemoveOnSignal = nullptr;
+
+// Only calls that are safe in a signal handler: remove, rmdir, signal, raise.
+extern "C" void RemoveAndRaise(int signalNumber) {
+    if (const std::vector<std::string>* paths = gRemoveOnSignal) {
+        for (const std::string& path : *paths) {
+#ifdef _WIN32
+            if (remove(path.c_str()) != 0) _rmdir(path.c_str());
+#else
+            if (unlink(path.c_str()) != 0) rmdir(path.c_str());
+#endif
+        }
+    }
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+}  // namespace
+
+RemoveOnSignal::RemoveOnSignal(const std::vector<std::string>* paths) {
+    gRemoveOnSignal = paths;
+    // A signal that was ignored when the program started (nohup, a
+    // background job of a script) stays ignored.
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        if (signal(signalNumber, RemoveAndRaise) == SIG_IGN) signal(signalNumber, SIG_IGN);
+    }
+}
+
+void RemoveOnSignal::Watch(const std::vector<std::string>* paths) { gRemoveOnSignal = paths; }
+
+RemoveOnSignal::~RemoveOnSignal() {
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        if (signal(signalNumber, SIG_DFL) == SIG_IGN) signal(signalNumber, SIG_IGN);
+    }
+    gRemoveOnSignal = nullptr;
 }
 
 size_t Processors() {

@@ -18,6 +18,8 @@ namespace {
 
 constexpr int kRefused = 1;
 constexpr int kUsage = 2;
+constexpr const char kExtractUsage[] =
+    "usage: mkpackage extract PACKAGE DIR [--expand] [--force]\n";
 
 // What the detail codes mean, in the words of a packager.
 const char* DetailText(int code) {
@@ -216,7 +218,9 @@ std::string Padded(const std::string& text, size_t width) {
 
 int RunList(int argc, char** argv) {
     if (argc != 1 || argv[0][0] == '-') {
-        fputs("usage: mkpackage list PACKAGE\n", stderr);
+        fprintf(stderr, "mkpackage list: %s\nusage: mkpackage list PACKAGE\n",
+                argc == 1 ? ("unknown option " + std::string(argv[0])).c_str()
+                          : "one PACKAGE is needed");
         return kUsage;
     }
     std::string path = argv[0];
@@ -259,19 +263,25 @@ int RunList(int argc, char** argv) {
 int RunExtract(int argc, char** argv) {
     std::vector<std::string> operands;
     bool expand = false;
+    bool force = false;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--expand") {
             expand = true;
+        } else if (arg == "--force") {
+            force = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            fprintf(stderr, "mkpackage extract: unknown option '%s'\n", arg.c_str());
+            fprintf(stderr, "mkpackage extract: unknown option '%s'\n%s", arg.c_str(),
+                    kExtractUsage);
             return kUsage;
         } else {
             operands.push_back(arg);
         }
     }
     if (operands.size() != 2) {
-        fputs("usage: mkpackage extract PACKAGE DIR [--expand]\n", stderr);
+        fprintf(stderr, "mkpackage extract: %s\n%s",
+                operands.size() < 2 ? "a PACKAGE and a DIR are needed" : "too many operands",
+                kExtractUsage);
         return kUsage;
     }
     const std::string& path = operands[0];
@@ -280,12 +290,14 @@ int RunExtract(int argc, char** argv) {
     if (!ReadPackage("extract", path, &package)) return kRefused;
 
     // Everything is settled before the first file is written: names, the
-    // expansions and clashes between them.
+    // expansions, clashes between them and what is in the way.
     struct Output {
         std::string name;  // code page 932
         std::string native;
+        std::string target;
         std::vector<uint8_t> expanded;
         bool isExpanded = false;
+        bool replaces = false;
         int32_t time = 0;
         const Entry* entry = nullptr;
     };
@@ -317,6 +329,17 @@ int RunExtract(int argc, char** argv) {
                 RestoreUnderscoreName(entry.name.c_str(), 0, &restored)) {
                 output.name = restored.c_str();
             }
+            // The header's character is data like any other: the name it
+            // makes obeys the rule of every stored name.
+            if (!IsBareEntryName(output.name.c_str(), output.name.size())) {
+                fprintf(stderr,
+                        "mkpackage extract: %s: the compressed form's header restores the name "
+                        "%s, which is no bare file name (a device name such as CON or COM1, or "
+                        "a character that names a folder or a drive)\n",
+                        shown.c_str(), host::Printable932(output.name).c_str());
+                ok = false;
+                continue;
+            }
         }
         if (!host::FromCodePage932(output.name, &output.native)) {
             fprintf(stderr,
@@ -334,26 +357,65 @@ int RunExtract(int argc, char** argv) {
             ok = false;
             continue;
         }
+        output.target = host::JoinPath(dir, output.native);
+        host::Presence presence = host::Lookup(output.target);
+        if (presence == host::Presence::kDirectory) {
+            fprintf(stderr, "mkpackage extract: %s: a directory is in the way\n",
+                    output.target.c_str());
+            ok = false;
+            continue;
+        }
+        if (presence == host::Presence::kOther) {
+            if (!force) {
+                fprintf(stderr,
+                        "mkpackage extract: %s: exists already (--force replaces it; a "
+                        "symbolic link is replaced itself, never written through)\n",
+                        output.target.c_str());
+                ok = false;
+                continue;
+            }
+            output.replaces = true;
+        }
         outputs.push_back(std::move(output));
     }
-    if (!ok) return kRefused;
-
-    if (!host::MakeDirectories(dir)) {
-        fprintf(stderr, "mkpackage extract: %s: the directory cannot be created\n", dir.c_str());
+    if (!ok) {
+        fprintf(stderr, "mkpackage extract: nothing was written\n");
         return kRefused;
     }
+
+    if (!host::MakeDirectories(dir)) {
+        fprintf(stderr, "mkpackage extract: %s: the directory cannot be created: %s\n", dir.c_str(),
+                host::LastErrorText().c_str());
+        return kRefused;
+    }
+    std::vector<std::string> written;
     for (const Output& output : outputs) {
-        std::string target = host::JoinPath(dir, output.native);
         const std::vector<uint8_t>& bytes =
             output.isExpanded ? output.expanded : output.entry->data;
-        FILE* file = fopen(target.c_str(), "wb");
-        bool written = file && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-        if (file && fclose(file) != 0) written = false;
-        if (!written || !host::SetFileTimes(target, output.time)) {
-            fprintf(stderr, "mkpackage extract: %s: %s\n", target.c_str(),
-                    host::LastErrorText().c_str());
+        // A link in the way is removed itself; the file is then created new,
+        // which fails rather than follow a link that appeared meanwhile.
+        std::string error;
+        bool done = true;
+        if (output.replaces && !host::RemoveFile(output.target)) {
+            error = "cannot be replaced: " + host::LastErrorText();
+            done = false;
+        }
+        if (done) done = host::WriteNewFile(output.target, bytes, &error);
+        if (done && !host::SetFileTimes(output.target, output.time)) {
+            error = "its time cannot be set: " + host::LastErrorText();
+            written.push_back(output.native);
+            done = false;
+        }
+        if (!done) {
+            fprintf(stderr, "mkpackage extract: %s: %s\n", output.target.c_str(), error.c_str());
+            std::string left;
+            for (const std::string& name : written) left += " " + name;
+            fprintf(stderr, "mkpackage extract: %s of %s files left in %s%s%s\n",
+                    std::to_string(written.size()).c_str(), std::to_string(outputs.size()).c_str(),
+                    dir.c_str(), written.empty() ? "" : ":", left.c_str());
             return kRefused;
         }
+        written.push_back(output.native);
     }
     printf("%s: %s files written into %s\n", path.c_str(), std::to_string(outputs.size()).c_str(),
            dir.c_str());
