@@ -82,4 +82,60 @@ TEST_F(MkpackageCliTest, EveryUsageErrorShowsTheUsageLine) {
     }
 }
 
+TEST_F(MkpackageCliTest, ListEndsWithTotalsAndGivesJsonForMachines) {
+    std::string inf = Put("install.inf", "[Source]\r\ninstall.inf=1\r\n", 1000);
+    std::string help = Put("help.txt", std::string(4000, 'h'), 1000);
+    ASSERT_EQ(Run("compress '" + help + "'").status, 0);
+    utimbuf epoch = {0, 0};
+    ASSERT_EQ(utime((dir_ + "/help.tx_").c_str(), &epoch), 0);
+    std::string named = Put(u8"説明.txt", "12345", 86400);
+    std::string package = dir_ + "/p.exe";
+    ASSERT_EQ(Run("pack --time 0 --stub '" + stub_ + "' -o '" + package + "' '" + inf + "' '" +
+                  dir_ + "/help.tx_' '" + named + "'")
+                  .status,
+              0);
+    std::string stub = MinimalImage();
+    int64_t compressedSize = static_cast<int64_t>(Read(dir_ + "/help.tx_").size());
+    int64_t script = static_cast<int64_t>(Read(inf).size());
+    int64_t stored = static_cast<int64_t>(stub.size()) + script + compressedSize + 5;
+    int64_t expanded = static_cast<int64_t>(stub.size()) + script + 4000 + 5;
+
+    Outcome listed = Run("list '" + package + "'");
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    std::string last = listed.out.substr(listed.out.rfind('\n', listed.out.size() - 2) + 1);
+    EXPECT_TRUE(Contains(last, std::to_string(stored) + " ")) << last;
+    EXPECT_TRUE(Contains(last, std::to_string(expanded) + " ")) << last;
+    EXPECT_TRUE(Contains(last, "total: 4 entries")) << last;
+
+    Outcome json = Run("list --json '" + package + "'");
+    ASSERT_EQ(json.status, 0) << json.err;
+    for (const std::string& part :
+         {std::string("\"archiveStart\": ") + std::to_string(stub.size()),
+          std::string("{\"name\": \"install.exe\", \"self\": true"),
+          std::string("{\"name\": \"help.tx_\", \"self\": false, \"stored\": ") +
+              std::to_string(compressedSize) +
+              ", \"expanded\": 4000, \"time\": \"1970-01-01T00:00:00Z\", \"compressed\": "
+              "true, \"damaged\": false}",
+          // UTF-8, whatever the package holds.
+          std::string(u8"{\"name\": \"説明.txt\", \"self\": false, \"stored\": 5, "
+                      u8"\"expanded\": 5, \"time\": \"1970-01-02T00:00:00Z\""),
+          "], \"stored\": " + std::to_string(stored) +
+              ", \"expanded\": " + std::to_string(expanded) + "}"}) {
+        EXPECT_TRUE(Contains(json.out, part)) << part << "\n" << json.out;
+    }
+
+    // A damaged compressed entry: flagged, no expanded size, status 1.
+    std::string bytes = Read(package);
+    size_t at = bytes.find("SZDD");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 8] = 'B';  // the header's method byte: only "A" is known
+    std::string damaged = Put("damaged.exe", bytes, 1000);
+    Outcome bad = Run("list --json '" + damaged + "'");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(Contains(bad.out,
+                         "\"expanded\": null, \"time\": \"1970-01-01T00:00:00Z\", "
+                         "\"compressed\": true, \"damaged\": true}"))
+        << bad.out;
+}
+
 }  // namespace

@@ -185,9 +185,9 @@ bool Utf8ToCodePage932(const std::string& utf8, std::string* cp932) {
 #endif
 }
 
-std::string Printable932(const std::string& cp932) {
-    std::string native;
-    if (FromCodePage932(cp932, &native)) return native;
+namespace {
+
+std::string Escaped(const std::string& cp932) {
     std::string shown;
     for (unsigned char c : cp932) {
         if (c >= 0x20 && c < 0x7F) {
@@ -199,6 +199,24 @@ std::string Printable932(const std::string& cp932) {
         }
     }
     return shown;
+}
+
+}  // namespace
+
+std::string Utf8Of932(const std::string& cp932) {
+    std::string utf8;
+#ifdef _WIN32
+    if (Recode(932, CP_UTF8, cp932, &utf8)) return utf8;
+#else
+    if (Convert("CP932", "UTF-8", cp932, &utf8)) return utf8;
+#endif
+    return Escaped(cp932);
+}
+
+std::string Printable932(const std::string& cp932) {
+    std::string native;
+    if (FromCodePage932(cp932, &native)) return native;
+    return Escaped(cp932);
 }
 
 bool QueryFile(const std::string& path, FileStatus* status) {

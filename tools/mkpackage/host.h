@@ -33,6 +33,9 @@ bool ToCodePage932(const std::string& native, std::string* cp932);
 bool FromCodePage932(const std::string& cp932, std::string* native);
 // UTF-8 text (of any system) to code page 932; false as above.
 bool Utf8ToCodePage932(const std::string& utf8, std::string* cp932);
+// Code page 932 text as UTF-8 (of any system), for machine-readable output;
+// bytes that do not convert are shown as \xNN.
+std::string Utf8Of932(const std::string& cp932);
 // The native form of a code page 932 name for messages; bytes that do not
 // convert are shown as \xNN.
 std::string Printable932(const std::string& cp932);

@@ -18,6 +18,7 @@ namespace {
 
 constexpr int kRefused = 1;
 constexpr int kUsage = 2;
+constexpr const char kListUsage[] = "usage: mkpackage list PACKAGE [--json]\n";
 constexpr const char kExtractUsage[] =
     "usage: mkpackage extract PACKAGE DIR [--expand] [--force]\n";
 
@@ -210,6 +211,31 @@ bool IsCompressed(const Entry& entry) {
     return BeginsWithSzddMagic(entry.data.data(), entry.data.size());
 }
 
+// A JSON string of UTF-8 text.
+std::string JsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\u%04x", c);
+            quoted += escape;
+        } else {
+            quoted += static_cast<char>(c);
+        }
+    }
+    return quoted + "\"";
+}
+
+// "YYYY-MM-DDThh:mm:ssZ".
+std::string IsoText(int64_t seconds) {
+    std::string text = UtcText(seconds);
+    text[10] = 'T';
+    return text + "Z";
+}
+
 std::string Padded(const std::string& text, size_t width) {
     return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
 }
@@ -217,46 +243,100 @@ std::string Padded(const std::string& text, size_t width) {
 }  // namespace
 
 int RunList(int argc, char** argv) {
-    if (argc != 1 || argv[0][0] == '-') {
-        fprintf(stderr, "mkpackage list: %s\nusage: mkpackage list PACKAGE\n",
-                argc == 1 ? ("unknown option " + std::string(argv[0])).c_str()
-                          : "one PACKAGE is needed");
+    std::vector<std::string> operands;
+    bool json = false;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--json") {
+            json = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            fprintf(stderr, "mkpackage list: unknown option %s\n%s", arg.c_str(), kListUsage);
+            return kUsage;
+        } else {
+            operands.push_back(arg);
+        }
+    }
+    if (operands.size() != 1) {
+        fprintf(stderr, "mkpackage list: one PACKAGE is needed\n%s", kListUsage);
         return kUsage;
     }
-    std::string path = argv[0];
+    const std::string& path = operands[0];
     Package package;
     if (!ReadPackage("list", path, &package)) return kRefused;
+
+    struct Row {
+        const Entry* entry;
+        bool compressed = false;
+        bool damaged = false;
+        int64_t expanded = 0;  // bytes the installer writes from it
+    };
+    std::vector<Row> rows;
+    int64_t storedTotal = 0, expandedTotal = 0;
+    bool damaged = false;
+    for (size_t i = 0; i < package.entries.size(); ++i) {
+        const Entry& entry = package.entries[i];
+        Row row;
+        row.entry = &entry;
+        row.expanded = static_cast<int64_t>(entry.data.size());
+        if (i > 0 && IsCompressed(entry)) {
+            // Expanded here in full: a damaged compressed entry is worth
+            // knowing before the installer expands it.
+            row.compressed = true;
+            size_t count = 0;
+            SzddHeader header;
+            SzddStatus status =
+                SzddExpand(entry.data.data(), entry.data.size(), CountBytes, &count, &header);
+            if (status == SzddStatus::kOk) {
+                row.expanded = static_cast<int64_t>(count);
+            } else {
+                row.damaged = damaged = true;
+                row.expanded = 0;
+                fprintf(stderr, "mkpackage list: %s: %s: %s\n", path.c_str(),
+                        host::Printable932(entry.name).c_str(), SzddStatusText(status));
+            }
+        }
+        storedTotal += static_cast<int64_t>(entry.data.size());
+        expandedTotal += row.expanded;
+        rows.push_back(row);
+    }
+
+    if (json) {
+        printf("{\"package\": %s, \"archiveStart\": %lld, \"entries\": [\n",
+               JsonString(path).c_str(), static_cast<long long>(package.start));
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const Row& row = rows[i];
+            printf(
+                "  {\"name\": %s, \"self\": %s, \"stored\": %lld, \"expanded\": %s, "
+                "\"time\": \"%s\", \"compressed\": %s, \"damaged\": %s}%s\n",
+                JsonString(host::Utf8Of932(row.entry->name)).c_str(), i == 0 ? "true" : "false",
+                static_cast<long long>(row.entry->data.size()),
+                row.damaged ? "null" : std::to_string(row.expanded).c_str(),
+                IsoText(row.entry->time).c_str(), row.compressed ? "true" : "false",
+                row.damaged ? "true" : "false", i + 1 < rows.size() ? "," : "");
+        }
+        printf("], \"stored\": %lld, \"expanded\": %lld}\n", static_cast<long long>(storedTotal),
+               static_cast<long long>(expandedTotal));
+        return damaged ? kRefused : 0;
+    }
 
     printf("archive start: %lld\n", static_cast<long long>(package.start));
     printf("entries: the self entry and %s data entries\n",
            std::to_string(package.entries.size() - 1).c_str());
     printf("%s %s  %-19s  %s\n", Padded("stored", 10).c_str(), Padded("expanded", 10).c_str(),
            "time (UTC)", "name");
-    bool damaged = false;
-    for (size_t i = 0; i < package.entries.size(); ++i) {
-        const Entry& entry = package.entries[i];
-        std::string expanded = "-";
-        if (i > 0 && IsCompressed(entry)) {
-            // Expanded here in full: a damaged compressed entry is worth
-            // knowing before the installer expands it.
-            size_t count = 0;
-            SzddHeader header;
-            SzddStatus status =
-                SzddExpand(entry.data.data(), entry.data.size(), CountBytes, &count, &header);
-            if (status == SzddStatus::kOk) {
-                expanded = std::to_string(count);
-            } else {
-                expanded = "damaged";
-                damaged = true;
-                fprintf(stderr, "mkpackage list: %s: %s: %s\n", path.c_str(),
-                        host::Printable932(entry.name).c_str(), SzddStatusText(status));
-            }
-        }
-        std::string name = host::Printable932(entry.name);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        std::string expanded = row.damaged      ? "damaged"
+                               : row.compressed ? std::to_string(row.expanded)
+                                                : "-";
+        std::string name = host::Printable932(row.entry->name);
         if (i == 0) name += " (self entry: the installer stub)";
-        printf("%s %s  %s  %s\n", Padded(std::to_string(entry.data.size()), 10).c_str(),
-               Padded(expanded, 10).c_str(), UtcText(entry.time).c_str(), name.c_str());
+        printf("%s %s  %s  %s\n", Padded(std::to_string(row.entry->data.size()), 10).c_str(),
+               Padded(expanded, 10).c_str(), UtcText(row.entry->time).c_str(), name.c_str());
     }
+    printf("%s %s  %-19s  total: %s entries%s\n", Padded(std::to_string(storedTotal), 10).c_str(),
+           Padded(std::to_string(expandedTotal), 10).c_str(), "",
+           std::to_string(rows.size()).c_str(), damaged ? " (damaged ones count 0 expanded)" : "");
     return damaged ? kRefused : 0;
 }
 

@@ -27,8 +27,10 @@ const Command kCommands[] = {
      "      (SOURCE_DATE_EPOCH caps the recorded times; --time fixes them all);\n"
      "      a UTF-8 script is packed converted to code page 932\n"},
     {"list", RunList,
-     "  mkpackage list PACKAGE\n"
-     "      shows the archive's entries, their sizes and times\n"},
+     "  mkpackage list PACKAGE [--json]\n"
+     "      shows the archive's entries, their sizes and times, and the totals;\n"
+     "      --json: the same as JSON (name, stored, expanded, time, compressed,\n"
+     "      damaged); status 1 when a compressed entry is damaged\n"},
     {"extract", RunExtract,
      "  mkpackage extract PACKAGE DIR [--expand] [--force]\n"
      "      writes every entry into DIR (--expand: compressed ones expanded under\n"
