@@ -8,3 +8,4 @@ int RunExpand(int argc, char** argv);    // expand FILE... [-o DIR]
 int RunBuild(int argc, char** argv);     // build --script INF --from DIR --stub STUB -o OUT
 int RunList(int argc, char** argv);      // list PACKAGE
 int RunExtract(int argc, char** argv);   // extract PACKAGE DIR [--expand] [--force]
+int RunVerify(int argc, char** argv);    // verify PACKAGE [--from DIR]...

@@ -13,12 +13,14 @@
 #include "tools/mkpackage/build_plan.h"
 #include "tools/mkpackage/commands.h"
 #include "tools/mkpackage/host.h"
+#include "tools/mkpackage/script_text.h"
 
 namespace {
 
 constexpr int kRefused = 1;
 constexpr int kUsage = 2;
 constexpr const char kListUsage[] = "usage: mkpackage list PACKAGE [--json]\n";
+constexpr const char kVerifyUsage[] = "usage: mkpackage verify PACKAGE [--from DIR]...\n";
 constexpr const char kExtractUsage[] =
     "usage: mkpackage extract PACKAGE DIR [--expand] [--force]\n";
 
@@ -499,5 +501,144 @@ int RunExtract(int argc, char** argv) {
     }
     printf("%s: %s files written into %s\n", path.c_str(), std::to_string(outputs.size()).c_str(),
            dir.c_str());
+    return 0;
+}
+
+namespace {
+
+// The bytes of the first file named native in dirs; false when none has it.
+bool ReadSource(const std::vector<std::string>& dirs, const std::string& native,
+                std::vector<uint8_t>* bytes, std::string* path, std::string* error) {
+    for (const std::string& dir : dirs) {
+        std::string candidate = host::JoinPath(dir, native);
+        host::FileStatus status;
+        if (!host::QueryFile(candidate, &status) || status.isDirectory) continue;
+        *path = candidate;
+        return host::ReadWholeFile(candidate, bytes, error);
+    }
+    return false;
+}
+
+// What a source holds as the package would carry it: a UTF-8 setup script
+// is packed converted.
+bool SameAsPacked(const std::string& name932, const std::vector<uint8_t>& source,
+                  const std::vector<uint8_t>& packed) {
+    if (source == packed) return true;
+    if (MbToLower(name932.c_str()) != "install.inf") return false;
+    std::vector<uint8_t> converted;
+    std::string problem;
+    return PrepareScript(source, &converted, &problem) == ScriptEncoding::kConverted &&
+           converted == packed;
+}
+
+// Offset of the first difference, for the message.
+size_t FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    size_t at = 0;
+    while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+    return at;
+}
+
+}  // namespace
+
+int RunVerify(int argc, char** argv) {
+    std::vector<std::string> operands, fromDirs;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--from") {
+            if (i + 1 >= argc || !*argv[i + 1]) {
+                fprintf(stderr, "mkpackage verify: --from needs a directory\n%s", kVerifyUsage);
+                return kUsage;
+            }
+            fromDirs.push_back(argv[++i]);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            fprintf(stderr, "mkpackage verify: unknown option '%s'\n%s", arg.c_str(), kVerifyUsage);
+            return kUsage;
+        } else {
+            operands.push_back(arg);
+        }
+    }
+    if (operands.size() != 1) {
+        fprintf(stderr, "mkpackage verify: one PACKAGE is needed\n%s", kVerifyUsage);
+        return kUsage;
+    }
+    for (const std::string& dir : fromDirs) {
+        host::FileStatus status;
+        if (!host::QueryFile(dir, &status) || !status.isDirectory) {
+            fprintf(stderr, "mkpackage verify: %s: not a directory\n%s", dir.c_str(), kVerifyUsage);
+            return kUsage;
+        }
+    }
+    const std::string& path = operands[0];
+    Package package;
+    if (!ReadPackage("verify", path, &package)) return kRefused;
+
+    int problems = 0;
+    size_t compared = 0;
+    auto problem = [&](const std::string& text) {
+        fprintf(stderr, "mkpackage verify: %s: %s\n", path.c_str(), text.c_str());
+        ++problems;
+    };
+    for (size_t i = 0; i < package.entries.size(); ++i) {
+        const Entry& entry = package.entries[i];
+        std::string shown = host::Printable932(entry.name);
+        // The archive has no checksum: a compressed entry is checked by
+        // expanding it to exactly the length its header records.
+        std::vector<uint8_t> expanded;
+        std::string original = entry.name;
+        bool compressed = i > 0 && IsCompressed(entry);
+        if (compressed) {
+            SzddHeader header;
+            SzddStatus status =
+                SzddExpand(entry.data.data(), entry.data.size(), AppendBytes, &expanded, &header);
+            if (status != SzddStatus::kOk) {
+                problem(shown + ": " + SzddStatusText(status));
+                continue;
+            }
+            ByteString restored;
+            if (RestoreUnderscoreName(entry.name.c_str(), header.replacedChar, &restored) ||
+                RestoreUnderscoreName(entry.name.c_str(), 0, &restored)) {
+                original = restored.c_str();
+            }
+        }
+        if (fromDirs.empty()) continue;
+
+        // A stored name found among the sources is compared byte for byte
+        // (files packed as they are, compressed or not); otherwise a
+        // compressed entry is compared, expanded, with its original.
+        std::vector<uint8_t> source;
+        std::string sourcePath, error, native;
+        bool found = host::FromCodePage932(entry.name, &native) &&
+                     ReadSource(fromDirs, native, &source, &sourcePath, &error);
+        const std::vector<uint8_t>* packed = &entry.data;
+        if (!found && error.empty() && compressed && host::FromCodePage932(original, &native)) {
+            found = ReadSource(fromDirs, native, &source, &sourcePath, &error);
+            packed = &expanded;
+        }
+        if (!error.empty()) {
+            problem(sourcePath + ": " + error);
+            continue;
+        }
+        if (!found) {
+            // The stub is often not among the product's files.
+            if (i > 0) problem(shown + ": no source file of that name in the --from directories");
+            continue;
+        }
+        ++compared;
+        if (!SameAsPacked(entry.name, source, *packed)) {
+            size_t at = FirstDifference(source, *packed);
+            problem(shown + ": differs from " + sourcePath + " (" +
+                    (source.size() != packed->size()
+                         ? std::to_string(packed->size()) + " bytes against " +
+                               std::to_string(source.size())
+                         : "first at byte " + std::to_string(at)) +
+                    ")");
+        }
+    }
+    if (problems > 0) return kRefused;
+    printf("%s: %s entries sound", path.c_str(), std::to_string(package.entries.size()).c_str());
+    if (!fromDirs.empty()) {
+        printf(", %s equal to their source files", std::to_string(compared).c_str());
+    }
+    printf("\n");
     return 0;
 }

@@ -31,6 +31,12 @@ const Command kCommands[] = {
      "      shows the archive's entries, their sizes and times, and the totals;\n"
      "      --json: the same as JSON (name, stored, expanded, time, compressed,\n"
      "      damaged); status 1 when a compressed entry is damaged\n"},
+    {"verify", RunVerify,
+     "  mkpackage verify PACKAGE [--from DIR]...\n"
+     "      checks the archive's structure and that every compressed entry expands\n"
+     "      to exactly its recorded length; with --from, also that every entry\n"
+     "      equals its source file (compressed ones after expansion), taken from\n"
+     "      the first DIR that has it; status 1 on any difference\n"},
     {"extract", RunExtract,
      "  mkpackage extract PACKAGE DIR [--expand] [--force]\n"
      "      writes every entry into DIR (--expand: compressed ones expanded under\n"
