@@ -3,6 +3,7 @@
 // standard error with status 2.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "tests/unit/mkpackage_fixture.h"
@@ -136,6 +137,63 @@ TEST_F(MkpackageCliTest, ListEndsWithTotalsAndGivesJsonForMachines) {
                          "\"expanded\": null, \"time\": \"1970-01-01T00:00:00Z\", "
                          "\"compressed\": true, \"damaged\": true}"))
         << bad.out;
+}
+
+// Display columns of UTF-8 text whose wide characters are all Japanese.
+size_t Columns(const std::string& utf8) {
+    size_t columns = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            ++columns;
+        } else if (c >= 0xE0) {
+            columns += 2;  // a three-byte sequence: a kana or kanji here
+        }
+    }
+    return columns;
+}
+
+TEST_F(MkpackageCliTest, BuildLinesUpJapaneseNamesAndEndsWithTimeAndThroughput) {
+    MakeDirectory("from");
+    Put("from/install.inf",
+        "[Setup]\r\nDstNeedSpace=99999\r\n[Source]\r\ninstall.inf=1\r\n"
+        "説明書.txt=1\r\nab.txt=1\r\n",
+        1000);
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += "help text, line " + std::to_string(i % 5) + "\n";
+    Put(u8"from/説明書.txt", text, 1000);
+    Put("from/ab.txt", text, 1000);
+    Outcome built = Run("build --script '" + dir_ + "/from/install.inf' --from '" + dir_ +
+                        "/from' --stub '" + stub_ + "' -o '" + dir_ + "/p.exe'");
+    ASSERT_EQ(built.status, 0) << built.err;
+    // Not a terminal: one line per file, no progress line.
+    EXPECT_FALSE(Contains(built.out, "\r")) << built.out;
+    std::vector<size_t> ends;  // the column where each file's size ends
+    std::istringstream lines(built.out);
+    for (std::string line; std::getline(lines, line);) {
+        size_t bytes = line.find(" -> ", line.find(" -> ") + 1);
+        if (line.compare(0, 2, "  ") != 0 || bytes == std::string::npos) continue;
+        ends.push_back(Columns(line.substr(0, bytes)));
+    }
+    ASSERT_EQ(ends.size(), 2u) << built.out;
+    EXPECT_EQ(ends[0], ends[1]) << built.out;
+    size_t summary = built.out.rfind("in all; ");
+    ASSERT_NE(summary, std::string::npos) << built.out;
+    double seconds = -1, throughput = -1;
+    char unit[8] = "";
+    EXPECT_EQ(
+        sscanf(built.out.c_str() + summary, "in all; %lf s, %lf %7s", &seconds, &throughput, unit),
+        3)
+        << built.out;
+    EXPECT_GE(seconds, 0.0);
+    EXPECT_GE(throughput, 0.0);
+    EXPECT_STREQ(unit, "MB/s");
+
+    Outcome quiet = Run("build --quiet --script '" + dir_ + "/from/install.inf' --from '" + dir_ +
+                        "/from' --stub '" + stub_ + "' -o '" + dir_ + "/q.exe'");
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.err, "");
 }
 
 }  // namespace

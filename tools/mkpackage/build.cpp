@@ -6,6 +6,9 @@
 #include <string.h>
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -96,6 +99,60 @@ struct Compression {
     std::vector<std::vector<uint8_t>> data;  // per job
     std::vector<std::string> errors;         // per job, empty on success
     const SzddRunner* runner;
+    class TerminalProgress* progress = nullptr;  // null: none shown
+};
+
+// On a terminal, one line rewritten as files are compressed: files and bytes
+// done, the time taken and an estimate of the time left. Thread-safe.
+class TerminalProgress {
+public:
+    TerminalProgress(size_t files, int64_t bytes)
+        : files_(files), bytes_(bytes), start_(std::chrono::steady_clock::now()) {}
+    ~TerminalProgress() {
+        if (shown_) printf("\r%*s\r", static_cast<int>(width_), "");
+        fflush(stdout);
+    }
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+    void Done(int64_t bytes) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++filesDone_;
+        bytesDone_ += bytes;
+        double elapsed = Seconds();
+        if (elapsed - lastShown_ < 0.1 && filesDone_ < files_) return;
+        lastShown_ = elapsed;
+        char line[160];
+        double left = bytesDone_ > 0 ? elapsed * static_cast<double>(bytes_ - bytesDone_) /
+                                           static_cast<double>(bytesDone_)
+                                     : 0.0;
+        int length = snprintf(line, sizeof line,
+                              "  compressing: %zu/%zu files, %lld/%lld bytes, %.1f s, about "
+                              "%.0f s left",
+                              filesDone_, files_, static_cast<long long>(bytesDone_),
+                              static_cast<long long>(bytes_), elapsed, left);
+        if (length < 0) return;
+        size_t written = static_cast<size_t>(length);
+        printf("\r%s%*s", line, static_cast<int>(width_ > written ? width_ - written : 0), "");
+        fflush(stdout);
+        if (written > width_) width_ = written;
+        shown_ = true;
+    }
+
+private:
+    double Seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+    std::mutex mutex_;
+    size_t files_;
+    int64_t bytes_;
+    size_t filesDone_ = 0;
+    int64_t bytesDone_ = 0;
+    std::chrono::steady_clock::time_point start_;
+    double lastShown_ = -1.0;
+    size_t width_ = 0;
+    bool shown_ = false;
 };
 
 bool AppendBytes(void* context, const uint8_t* bytes, size_t size) {
@@ -124,6 +181,7 @@ void CompressJob(void* argument, size_t k) {
     if (status != SzddStatus::kOk) {
         work.errors[k] = entry.path + ": " + SzddStatusText(status);
     }
+    if (work.progress) work.progress->Done(entry.size);
 }
 
 void RunOnAllProcessors(void*, void (*job)(void*, size_t), void* argument, size_t count) {
@@ -200,8 +258,11 @@ std::string Percent(int64_t part, int64_t whole) {
 }
 
 // text padded with spaces to width columns (bytes), on the left or right.
+// text padded with spaces to width columns of a terminal, on the left or
+// right; Japanese names take two columns a character.
 std::string Left(const std::string& text, size_t width) {
-    return text.size() < width ? text + std::string(width - text.size(), ' ') : text;
+    size_t columns = host::DisplayWidth(text);
+    return columns < width ? text + std::string(width - columns, ' ') : text;
 }
 std::string Right(int64_t number, size_t width) {
     std::string text = std::to_string(number);
@@ -279,6 +340,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
 }  // namespace
 
 int RunBuild(int argc, char** argv) {
+    const auto started = std::chrono::steady_clock::now();
     Options options;
     if (int usage = ParseOptions(argc, argv, &options)) return usage;
     BuildRequest& request = options.request;
@@ -373,7 +435,18 @@ int RunBuild(int argc, char** argv) {
     for (size_t i = 0; i < plan.entries.size(); ++i) {
         if (plan.entries[i].form != StoredForm::kPlain) work.jobs.push_back(i);
     }
-    CompressAll(&work);
+    {
+        // Shown only where a person watches; logs get the lines per file.
+        std::unique_ptr<TerminalProgress> progress;
+        if (!options.quiet && host::IsTerminal(stdout)) {
+            int64_t bytes = 0;
+            for (size_t job : work.jobs) bytes += plan.entries[job].size;
+            progress.reset(new TerminalProgress(work.jobs.size(), bytes));
+            work.progress = progress.get();
+        }
+        CompressAll(&work);
+        work.progress = nullptr;
+    }
     std::vector<int64_t> compressedSize(plan.entries.size(), 0);
     std::vector<const std::vector<uint8_t>*> compressed(plan.entries.size(), nullptr);
     for (size_t k = 0; k < work.jobs.size(); ++k) {
@@ -446,11 +519,16 @@ int RunBuild(int argc, char** argv) {
     host::QueryFile(options.output, &status);
     host::FileStatus stub;
     host::QueryFile(request.stubPath, &stub);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    char timing[96];
+    snprintf(timing, sizeof timing, "; %.2f s, %.1f MB/s", seconds,
+             seconds > 0 ? static_cast<double>(original) / 1e6 / seconds : 0.0);
     std::string summary = options.output + ": stub " + std::to_string(stub.size) + " bytes + " +
                           std::to_string(plan.entries.size()) + " files, " +
                           std::to_string(original) + " bytes stored in " +
                           std::to_string(storedTotal) + " (" + Percent(storedTotal, original) +
-                          "); " + std::to_string(status.size) + " bytes in all";
+                          "); " + std::to_string(status.size) + " bytes in all" + timing;
     printf("%s\n", summary.c_str());
     return 0;
 }

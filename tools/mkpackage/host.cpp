@@ -20,6 +20,7 @@
 #include <windows.h>
 
 #include <direct.h>
+#include <io.h>
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -217,6 +218,41 @@ std::string Printable932(const std::string& cp932) {
     std::string native;
     if (FromCodePage932(cp932, &native)) return native;
     return Escaped(cp932);
+}
+
+size_t DisplayWidth(const std::string& native) {
+#ifdef _WIN32
+    return native.size();
+#else
+    size_t width = 0;
+    for (size_t i = 0; i < native.size();) {
+        unsigned char lead = static_cast<unsigned char>(native[i]);
+        size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        uint32_t code = length == 1 ? lead : lead & (0xFF >> (length + 1));
+        for (size_t k = 1; k < length && i + k < native.size(); ++k) {
+            code = code << 6 | (static_cast<unsigned char>(native[i + k]) & 0x3F);
+        }
+        i += length;
+        // The wide ranges that Japanese text uses: Hangul Jamo to the CJK
+        // and Hangul syllables, compatibility ideographs, the full-width
+        // forms (not the half-width katakana after them) and the
+        // supplementary ideographs.
+        bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
+                    (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
+                    (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
+                    (code >= 0xFFE0 && code <= 0xFFE6) || (code >= 0x20000 && code <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
+#endif
+}
+
+bool IsTerminal(FILE* stream) {
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
 }
 
 bool QueryFile(const std::string& path, FileStatus* status) {

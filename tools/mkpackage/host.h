@@ -5,6 +5,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdio.h>
 #include <stdint.h>
 
 #include <string>
@@ -39,6 +40,13 @@ std::string Utf8Of932(const std::string& cp932);
 // The native form of a code page 932 name for messages; bytes that do not
 // convert are shown as \xNN.
 std::string Printable932(const std::string& cp932);
+
+// Columns that native text takes on a terminal: on Windows one per byte
+// (a code page 932 double-byte character is two columns wide, a half-width
+// katakana one); elsewhere UTF-8, two for East Asian wide characters.
+size_t DisplayWidth(const std::string& native);
+// True when the stream is a terminal (progress lines go there only).
+bool IsTerminal(FILE* stream);
 
 struct FileStatus {
     bool exists = false;
