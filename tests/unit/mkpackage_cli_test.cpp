@@ -139,6 +139,33 @@ TEST_F(MkpackageCliTest, ListEndsWithTotalsAndGivesJsonForMachines) {
         << bad.out;
 }
 
+TEST_F(MkpackageCliTest, ErrorsNameTheFileAndTheSystemsReason) {
+    MakeDirectory("from");
+    Put("from/install.inf", "[Source]\r\ninstall.inf=1\r\n", 1000);
+    const std::string missing = dir_ + "/missing.exe";
+    const struct {
+        std::string arguments;
+        std::string message;
+    } cases[] = {
+        {"list '" + missing + "'",
+         missing + ": detail code 1: the file cannot be opened for reading: No such file or "
+                   "directory"},
+        {"verify '" + missing + "'", missing + ": detail code 1: "},
+        {"build --script '" + dir_ + "/from/none.inf' --from '" + dir_ + "/from' --stub '" + stub_ +
+             "' -o '" + dir_ + "/p.exe'",
+         dir_ + "/from/none.inf: the setup script cannot be read: No such file or directory"},
+        {"build --script '" + dir_ + "/from/install.inf' --from '" + dir_ + "/from' --stub '" +
+             missing + "' -o '" + dir_ + "/p.exe'",
+         missing + ": the stub cannot be read: No such file or directory"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.arguments);
+        Outcome outcome = Run(test.arguments);
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_TRUE(Contains(outcome.err, test.message)) << outcome.err;
+    }
+}
+
 // Display columns of UTF-8 text whose wide characters are all Japanese.
 size_t Columns(const std::string& utf8) {
     size_t columns = 0;

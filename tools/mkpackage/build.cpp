@@ -68,7 +68,7 @@ private:
 bool CheckStub(const std::string& path, std::vector<std::string>* problems) {
     FILE* file = fopen(path.c_str(), "rb");
     if (!file) {
-        problems->push_back(path + ": the stub cannot be read");
+        problems->push_back(path + ": the stub cannot be read: " + host::LastErrorText());
         return false;
     }
     StdioSource source(file);
@@ -358,8 +358,11 @@ int RunBuild(int argc, char** argv) {
     host::FileStatus status;
     std::vector<uint8_t> scriptBytes;
     std::string error;
-    if (!host::QueryFile(scriptSource, &status) || status.isDirectory) {
-        early.push_back(scriptSource + ": the setup script cannot be read");
+    if (!host::QueryFile(scriptSource, &status)) {
+        early.push_back(scriptSource +
+                        ": the setup script cannot be read: " + host::LastErrorText());
+    } else if (status.isDirectory) {
+        early.push_back(scriptSource + ": the setup script is a directory");
     } else if (!host::ReadWholeFile(scriptSource, &scriptBytes, &error)) {
         early.push_back(scriptSource + ": the setup script cannot be read: " + error);
     }

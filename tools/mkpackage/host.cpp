@@ -261,7 +261,14 @@ bool QueryFile(const std::string& path, FileStatus* status) {
     // Not the runtime's stat(): its times go through local time and can be
     // an hour off across a daylight-saving change.
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        // So that LastErrorText() says why, as stat() would.
+        DWORD error = GetLastError();
+        errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT
+                : error == ERROR_ACCESS_DENIED                                 ? EACCES
+                                                                               : EIO;
+        return false;
+    }
     status->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     status->size =
         static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);

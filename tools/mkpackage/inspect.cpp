@@ -130,6 +130,7 @@ struct Package {
 // Reads and checks a whole package. On failure says why on stderr.
 bool ReadPackage(const char* command, const std::string& path, Package* package) {
     FILE* file = fopen(path.c_str(), "rb");
+    std::string openError = file ? std::string() : host::LastErrorText();
     Collector collector;
     ArchiveOutcome outcome = ArchiveOutcome::kFailed;
     int code = kArchiveOpenFailed;
@@ -150,8 +151,10 @@ bool ReadPackage(const char* command, const std::string& path, Package* package)
             after = " (after the self entry and " + std::to_string(collector.entries.size() - 1) +
                     " data entries)";
         }
-        fprintf(stderr, "mkpackage %s: %s: detail code %d: %s%s\n", command, path.c_str(), code,
-                DetailText(code), after.c_str());
+        // A file that cannot be opened is said with the system's reason.
+        std::string why = code == kArchiveOpenFailed ? ": " + openError : std::string();
+        fprintf(stderr, "mkpackage %s: %s: detail code %d: %s%s%s\n", command, path.c_str(), code,
+                DetailText(code), why.c_str(), after.c_str());
         return false;
     }
     if (outcome == ArchiveOutcome::kNothingAppended) {
