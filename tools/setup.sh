@@ -6,7 +6,7 @@ set -e
 PKGS="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-i686-dev
 mingw-w64-x86-64-dev wine64 xvfb xdotool x11-apps fonts-ipafont-gothic locales
 mscompress cmake googletest imagemagick libmspack-dev clang libclang-rt-14-dev
-make g++ file"
+make g++ file osslsigncode openssl"
 
 missing=""
 for p in $PKGS; do

@@ -59,6 +59,9 @@ sh tests/tools/setup_apt.sh || status=1
 echo "== mkpackage natively and as a Windows program"
 sh tests/tools/mkpackage_windows.sh $B || status=1
 
+echo "== a signed package"
+sh tests/tools/signing.sh $B || status=1
+
 wine_env_stop
 
 if [ -f $B/x86/install.exe ]; then
