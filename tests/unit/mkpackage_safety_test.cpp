@@ -105,6 +105,24 @@ TEST_F(MkpackageSafetyTest, ExtractReplacesFilesOnlyWithForceAndNeverWritesThrou
     EXPECT_TRUE(IsDirectory(dir_ + "/out/read.me"));
 }
 
+TEST_F(MkpackageSafetyTest, AFailedExtractionSaysWhatItLeft) {
+    // A name of 258 bytes is one the archive carries but this file system
+    // (255 bytes a name) cannot hold: the third entry fails.
+    const std::string image = MinimalImage();
+    const std::string longName(258, 'a');
+    std::string package = image + "INSTARC0001\r\n2\r\n" + std::to_string(image.size()) +
+                          "\r\n0\r\ninstall.exe\r\n3\r\n0\r\nabc.txt\r\nabc3\r\n0\r\n" + longName +
+                          "\r\nxyz";
+    std::string path = Put("long.exe", package, 1000);
+    Outcome failed = Run("extract '" + path + "' '" + dir_ + "/x'");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_TRUE(Contains(failed.err, dir_ + "/x/" + longName + ": File name too long"))
+        << failed.err;
+    EXPECT_TRUE(Contains(failed.err, "2 of 3 files left in " + dir_ + "/x: install.exe abc.txt"))
+        << failed.err;
+    EXPECT_EQ(Read(dir_ + "/x/abc.txt"), "abc");
+}
+
 TEST_F(MkpackageSafetyTest, ExpandedNamesFromTheHeaderObeyTheBareNameRule) {
     // "CON" compressed is stored as CO_ with "N" in its header: the header
     // alone restores the device name.
