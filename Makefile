@@ -1,4 +1,4 @@
-# Entry points: make setup | make | make test | make demo
+# Entry points: make setup | make | make test | make demo [PACKAGE=...]
 .PHONY: all setup build test demo clean
 
 all: build
@@ -12,8 +12,9 @@ build: setup
 test: build
 	@tools/test.sh
 
+# make demo PACKAGE=path/to/install.exe runs another package (x86_64 stub).
 demo: build
-	@tools/demo.sh
+	@PACKAGE="$(PACKAGE)" tools/demo.sh
 
 clean:
 	rm -rf build

@@ -1,8 +1,10 @@
 #include "package/archive_writer.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include "package/archive.h"
 
@@ -37,6 +39,11 @@ private:
     FILE* file_;
 };
 
+bool IsDirectory(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 // Checks that the archive can begin right at the end of the stub, where the
 // reader will look for it. Returns the stub's length, or -1.
 int64_t CheckStub(const char* stubPath, ByteString* error) {
@@ -66,8 +73,9 @@ int64_t CheckStub(const char* stubPath, ByteString* error) {
         ByteString problem;
         if (where.fileSize > where.start) {
             problem.AppendNumber(where.fileSize - where.start);
-            problem.Append(" bytes follow the last section, where the archive must begin "
-                           "(link the stub stripped, without a symbol table)");
+            problem.Append(
+                " bytes follow the last section, where the archive must begin "
+                "(link the stub stripped, without a symbol table)");
         } else {
             problem.Append("the last section's raw data reaches past the end of the file");
         }
@@ -241,8 +249,8 @@ bool CheckPackageInputs(const char* stubPath, const ArchiveInput* inputs, size_t
     return CheckAll(stubPath, inputs, count, selfTime, error, &stubSize, nullptr);
 }
 
-bool WritePackage(const char* stubPath, const ArchiveInput* inputs, size_t count,
-                  int64_t selfTime, const char* outputPath, ByteString* error) {
+bool WritePackage(const char* stubPath, const ArchiveInput* inputs, size_t count, int64_t selfTime,
+                  const char* outputPath, ByteString* error) {
     int64_t* sizes = static_cast<int64_t*>(malloc((count ? count : 1) * sizeof(int64_t)));
     if (!sizes) abort();
     int64_t stubSize = 0;
@@ -251,20 +259,32 @@ bool WritePackage(const char* stubPath, const ArchiveInput* inputs, size_t count
         return false;
     }
 
+    // A package replaces a file of its name, never a directory: the removal
+    // below would take an empty one away.
+    if (IsDirectory(outputPath)) {
+        AddProblem(error, outputPath, "is a directory; the package is written only as a file");
+        free(sizes);
+        return false;
+    }
+
     // Written under a temporary name beside the output and renamed at the
-    // end, so that a failure never leaves a partial package behind.
+    // end, so that a failure never leaves a partial package behind. Problems
+    // name the output: the temporary name means nothing to the user.
     ByteString partial(outputPath);
     partial.Append(".partial");
     bool ok = false;
     {
         File out(partial.c_str(), "wb");
         if (!out.Get()) {
-            AddProblem(error, partial.c_str(), "cannot be created");
+            ByteString problem("the package cannot be written in its directory: ");
+            problem.Append(strerror(errno));
+            AddProblem(error, outputPath, problem.c_str());
         } else {
-            ok = WriteArchive(out.Get(), stubPath, stubSize, inputs, sizes, count, selfTime,
-                              error);
+            ok = WriteArchive(out.Get(), stubPath, stubSize, inputs, sizes, count, selfTime, error);
             if (!out.Close() && ok) {
-                AddProblem(error, partial.c_str(), "writing the package failed");
+                ByteString problem("writing the package failed: ");
+                problem.Append(strerror(errno));
+                AddProblem(error, outputPath, problem.c_str());
                 ok = false;
             }
         }
@@ -272,9 +292,11 @@ bool WritePackage(const char* stubPath, const ArchiveInput* inputs, size_t count
     free(sizes);
     // rename() of the Windows runtime does not replace an existing file.
     if (ok && rename(partial.c_str(), outputPath) != 0) {
-        remove(outputPath);
+        if (!IsDirectory(outputPath)) remove(outputPath);
         if (rename(partial.c_str(), outputPath) != 0) {
-            AddProblem(error, outputPath, "cannot be replaced");
+            ByteString problem("cannot be replaced: ");
+            problem.Append(strerror(errno));
+            AddProblem(error, outputPath, problem.c_str());
             ok = false;
         }
     }

@@ -1,16 +1,25 @@
 #!/bin/sh
-# Runs the sample installer (build/sample-x64/install.exe) under Wine in a
-# private prefix (build/demo-prefix, fresh each time).
+# Runs the sample installer (build/sample-x64/install.exe), or the package
+# that PACKAGE names (built with the x86_64 stub), under Wine in a private
+# prefix (build/demo-prefix, fresh each time).
 #   DISPLAY set:   on that display, for a person to click through; returns
 #                  when the installer has ended.
 #   DISPLAY unset: on a virtual display, where the end-to-end walk-through
 #                  (e2e_tests.exe, test Demo.WalkThrough) drives it and keeps a
-#                  picture of every screen; prints the folder at the end.
+#                  picture of every screen; prints the folder at the end. A
+#                  PACKAGE is driven with the default answers (Demo.AnyPackage):
+#                  licence accepted, proposed destination, OK to every message.
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 B=${BUILD_ROOT:-build}
 INSTALLER="$B/sample-x64/install.exe"
+WALK_TEST=Demo.WalkThrough
+if [ -n "${PACKAGE:-}" ]; then
+    [ -f "$PACKAGE" ] || { echo "demo: $PACKAGE is missing" >&2; exit 1; }
+    INSTALLER=$(realpath "$PACKAGE")
+    WALK_TEST=Demo.AnyPackage
+fi
 WALK="$B/x64/e2e_tests.exe"
 SCREENS="$ROOT/$B/demo-screens"
 
@@ -45,7 +54,8 @@ trap wine_env_stop EXIT
 rm -rf "$SCREENS"
 mkdir -p "$SCREENS"
 status=0
-E2E_SCREENS="$SCREENS" wine64 "$WALK" --gtest_filter=Demo.WalkThrough || status=$?
+E2E_PACKAGE="${PACKAGE:+$INSTALLER}" E2E_SCREENS="$SCREENS" \
+    wine64 "$WALK" --gtest_filter=$WALK_TEST || status=$?
 
 for bmp in "$SCREENS"/*.bmp; do
     [ -f "$bmp" ] || continue

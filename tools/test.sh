@@ -53,8 +53,14 @@ if ! ctest --test-dir $B/x64 -j 1 --timeout 120 --output-on-failure -O $B/x64-ct
     done
 fi
 
+echo "== make setup with an apt that cannot fetch every index"
+sh tests/tools/setup_apt.sh || status=1
+
 echo "== mkpackage natively and as a Windows program"
 sh tests/tools/mkpackage_windows.sh $B || status=1
+
+echo "== a signed package"
+sh tests/tools/signing.sh $B || status=1
 
 wine_env_stop
 

@@ -13,6 +13,7 @@
 #include <stdlib.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -189,7 +190,11 @@ void RunSteps(Walk& walk, const std::vector<Step>& steps) {
 }  // namespace
 
 TEST(Demo, WalkThrough) {
+    // E2E_PACKAGE (a unix or Windows path): another build of the sample, a
+    // signed copy say.
+    const char* package = getenv("E2E_PACKAGE");
     std::string installer = ZPath(std::string(INSTALLER_BUILD_DIR) + "/../sample-x64/install.exe");
+    if (package && *package) installer = package[0] == '/' ? ZPath(package) : package;
     ASSERT_TRUE(FileExists(installer)) << installer << " is built by tools/build_sample.sh";
     // What the walk installs is taken away again afterwards.
     RegistrationGuard registration(SampleProductTraces());
@@ -203,4 +208,39 @@ TEST(Demo, WalkThrough) {
         for (Step& step : UninstallationSteps()) steps.push_back(step);
     }
     RunSteps(walk, steps);
+}
+
+// Any package, walked through with the default answers: the licence
+// accepted, the proposed destination taken, every message answered with OK
+// (Yes where it asks); each screen photographed. `make demo PACKAGE=...`
+// runs it on the package that E2E_PACKAGE names (a unix or Windows path).
+TEST(Demo, AnyPackage) {
+    const char* package = getenv("E2E_PACKAGE");
+    if (!package || !*package) GTEST_SKIP() << "E2E_PACKAGE names the package to walk through";
+    std::string installer = package[0] == '/' ? ZPath(package) : package;
+    ASSERT_TRUE(FileExists(installer)) << installer;
+    Walk walk(ScreensDir());
+    walk.run = Driver::Start(installer);
+    ASSERT_TRUE(walk.run.started());
+    std::set<HWND> answered;
+    DWORD start = GetTickCount();
+    while (walk.run.Running() && GetTickCount() - start < 5 * kExitTimeout) {
+        bool acted = false;
+        for (const Window& window : walk.run.Windows()) {
+            bool answerable = window.IsMessageBox() || window.Find(IDOK) != nullptr;
+            if (!answerable || !window.enabled || answered.count(window.hwnd)) continue;
+            Log("screen: " + window.title + (window.text.empty() ? "" : ": " + window.text));
+            walk.Shoot(window.IsMessageBox() ? "message" : "dialog");
+            int press = window.Find(IDYES) ? IDYES : IDOK;
+            answered.insert(window.hwnd);
+            window.Answer(press);
+            acted = true;
+            break;
+        }
+        if (!acted) Sleep(kPollInterval);
+    }
+    long code = walk.run.WaitExit();
+    Log("the installer ended with exit code " + std::to_string(code));
+    EXPECT_EQ(code, 0) << "the default answers should install the package";
+    walk.run.WaitAllExit();
 }

@@ -396,7 +396,12 @@ TEST_F(MkpackageBuildTest, ListShowsTheEntriesAndTheArchiveStart) {
                   column(Entries(dir_ + "/out/install.exe")[1].data.size()) + " " +
                   column(Text(200).size()) + "  2008-06-13 09:16:54  help.tx_\n" +
                   column(Read(dir_ + "/from/install.inf").size()) +
-                  "          -  2008-06-13 06:54:16  install.inf\n");
+                  "          -  2008-06-13 06:54:16  install.inf\n" +
+                  // Stored and expanded totals; an entry stored plain counts as it is.
+                  column(640 + Entries(dir_ + "/out/install.exe")[1].data.size() +
+                         Read(dir_ + "/from/install.inf").size()) +
+                  " " + column(640 + Text(200).size() + Read(dir_ + "/from/install.inf").size()) +
+                  std::string(23, ' ') + "total: 3 entries\n");
 
     // A compressed entry whose data does not give the length its header
     // promises would install wrong bytes: listed as damaged, and not expanded.

@@ -6,6 +6,9 @@
 #include <string.h>
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@
 #include "tools/mkpackage/command_support.h"
 #include "tools/mkpackage/commands.h"
 #include "tools/mkpackage/host.h"
+#include "tools/mkpackage/script_text.h"
 
 namespace {
 
@@ -30,18 +34,41 @@ int UsageError(const std::string& message) {
     return kUsage;
 }
 
-void PrintLines(const std::vector<std::string>& lines, const char* prefix) {
-    for (const std::string& line : lines) {
-        fprintf(stderr, "mkpackage build: %s%s\n", prefix, line.c_str());
+// text with every occurrence of from replaced by to.
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = 0; !from.empty() && (at = text.find(from, at)) != std::string::npos;
+         at += to.size()) {
+        text.replace(at, from.size(), to);
     }
+    return text;
 }
+
+// Says problems on stderr, naming a working file by what it stands for.
+class Reporter {
+public:
+    void Alias(const std::string& workingPath, const std::string& shownAs) {
+        aliases_.push_back(std::make_pair(workingPath, shownAs));
+    }
+    std::string Shown(std::string text) const {
+        for (const auto& alias : aliases_) text = ReplaceAll(text, alias.first, alias.second);
+        return text;
+    }
+    void Lines(const std::vector<std::string>& lines, const char* prefix = "") const {
+        for (const std::string& line : lines) {
+            fprintf(stderr, "mkpackage build: %s%s\n", prefix, Shown(line).c_str());
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> aliases_;
+};
 
 // The stub must end where the installer will look for the archive; said
 // before anything is compressed. The writer checks it again.
 bool CheckStub(const std::string& path, std::vector<std::string>* problems) {
     FILE* file = fopen(path.c_str(), "rb");
     if (!file) {
-        problems->push_back(path + ": the stub cannot be read");
+        problems->push_back(path + ": the stub cannot be read: " + host::LastErrorText());
         return false;
     }
     StdioSource source(file);
@@ -72,6 +99,60 @@ struct Compression {
     std::vector<std::vector<uint8_t>> data;  // per job
     std::vector<std::string> errors;         // per job, empty on success
     const SzddRunner* runner;
+    class TerminalProgress* progress = nullptr;  // null: none shown
+};
+
+// On a terminal, one line rewritten as files are compressed: files and bytes
+// done, the time taken and an estimate of the time left. Thread-safe.
+class TerminalProgress {
+public:
+    TerminalProgress(size_t files, int64_t bytes)
+        : files_(files), bytes_(bytes), start_(std::chrono::steady_clock::now()) {}
+    ~TerminalProgress() {
+        if (shown_) printf("\r%*s\r", static_cast<int>(width_), "");
+        fflush(stdout);
+    }
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+    void Done(int64_t bytes) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++filesDone_;
+        bytesDone_ += bytes;
+        double elapsed = Seconds();
+        if (elapsed - lastShown_ < 0.1 && filesDone_ < files_) return;
+        lastShown_ = elapsed;
+        char line[160];
+        double left = bytesDone_ > 0 ? elapsed * static_cast<double>(bytes_ - bytesDone_) /
+                                           static_cast<double>(bytesDone_)
+                                     : 0.0;
+        int length = snprintf(line, sizeof line,
+                              "  compressing: %zu/%zu files, %lld/%lld bytes, %.1f s, about "
+                              "%.0f s left",
+                              filesDone_, files_, static_cast<long long>(bytesDone_),
+                              static_cast<long long>(bytes_), elapsed, left);
+        if (length < 0) return;
+        size_t written = static_cast<size_t>(length);
+        printf("\r%s%*s", line, static_cast<int>(width_ > written ? width_ - written : 0), "");
+        fflush(stdout);
+        if (written > width_) width_ = written;
+        shown_ = true;
+    }
+
+private:
+    double Seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+    std::mutex mutex_;
+    size_t files_;
+    int64_t bytes_;
+    size_t filesDone_ = 0;
+    int64_t bytesDone_ = 0;
+    std::chrono::steady_clock::time_point start_;
+    double lastShown_ = -1.0;
+    size_t width_ = 0;
+    bool shown_ = false;
 };
 
 bool AppendBytes(void* context, const uint8_t* bytes, size_t size) {
@@ -100,6 +181,7 @@ void CompressJob(void* argument, size_t k) {
     if (status != SzddStatus::kOk) {
         work.errors[k] = entry.path + ": " + SzddStatusText(status);
     }
+    if (work.progress) work.progress->Done(entry.size);
 }
 
 void RunOnAllProcessors(void*, void (*job)(void*, size_t), void* argument, size_t count) {
@@ -116,11 +198,13 @@ void CompressAll(Compression* work) {
     host::ParallelFor(work->jobs.size(), CompressJob, work);
 }
 
-// Removes the compressed forms written for the writer, whatever happens.
+// Removes the files written for the writer (compressed forms, a converted
+// script), whatever happens. Problems name the package, never the
+// directory's own name, which means nothing to the user.
 class PartsDirectory {
 public:
     explicit PartsDirectory(const std::string& output)
-        : path_(output + ".parts-" + std::to_string(host::ProcessId())) {}
+        : output_(output), path_(output + ".parts-" + std::to_string(host::ProcessId())) {}
     ~PartsDirectory() {
         for (const std::string& file : files_) host::RemoveFile(file);
         if (made_) host::RemoveEmptyDirectory(path_);
@@ -128,28 +212,39 @@ public:
     PartsDirectory(const PartsDirectory&) = delete;
     PartsDirectory& operator=(const PartsDirectory&) = delete;
 
+    // The path of the k-th file that Write writes.
+    std::string FileName(size_t k) const {
+        return host::JoinPath(path_, std::to_string(k) + ".part");
+    }
+    const std::string& Path() const { return path_; }
+
     bool Write(const std::vector<uint8_t>& bytes, std::string* path, std::string* error) {
         if (!made_) {
             made_ = host::MakeDirectory(path_);
             if (!made_) {
-                *error = path_ + ": cannot be created";
+                *error = output_ + ": a working directory beside it cannot be created: " +
+                         host::LastErrorText();
                 return false;
             }
         }
-        *path = host::JoinPath(path_, std::to_string(files_.size()) + ".szdd");
+        *path = FileName(files_.size());
         FILE* file = fopen(path->c_str(), "wb");
         if (!file) {
-            *error = *path + ": " + host::LastErrorText();
+            *error =
+                output_ + ": a working file beside it cannot be created: " + host::LastErrorText();
             return false;
         }
         files_.push_back(*path);
         bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         if (fclose(file) != 0) ok = false;
-        if (!ok) *error = *path + ": writing failed";
+        if (!ok)
+            *error =
+                output_ + ": a working file beside it cannot be written: " + host::LastErrorText();
         return ok;
     }
 
 private:
+    std::string output_;
     std::string path_;
     bool made_ = false;
     std::vector<std::string> files_;
@@ -163,8 +258,11 @@ std::string Percent(int64_t part, int64_t whole) {
 }
 
 // text padded with spaces to width columns (bytes), on the left or right.
+// text padded with spaces to width columns of a terminal, on the left or
+// right; Japanese names take two columns a character.
 std::string Left(const std::string& text, size_t width) {
-    return text.size() < width ? text + std::string(width - text.size(), ' ') : text;
+    size_t columns = host::DisplayWidth(text);
+    return columns < width ? text + std::string(width - columns, ' ') : text;
 }
 std::string Right(int64_t number, size_t width) {
     std::string text = std::to_string(number);
@@ -242,9 +340,12 @@ int ParseOptions(int argc, char** argv, Options* options) {
 }  // namespace
 
 int RunBuild(int argc, char** argv) {
+    const auto started = std::chrono::steady_clock::now();
     Options options;
     if (int usage = ParseOptions(argc, argv, &options)) return usage;
-    const BuildRequest& request = options.request;
+    BuildRequest& request = options.request;
+    const std::string scriptSource = request.scriptPath;
+    Reporter report;
 
     // No recorded time lies after SOURCE_DATE_EPOCH, or every one is the
     // --time given.
@@ -255,22 +356,57 @@ int RunBuild(int argc, char** argv) {
     // the output's directory are reported together with the plan.
     std::vector<std::string> early;
     host::FileStatus status;
-    if (!host::QueryFile(request.scriptPath, &status) || status.isDirectory) {
-        early.push_back(request.scriptPath + ": the setup script cannot be read");
+    std::vector<uint8_t> scriptBytes;
+    std::string error;
+    if (!host::QueryFile(scriptSource, &status)) {
+        early.push_back(scriptSource +
+                        ": the setup script cannot be read: " + host::LastErrorText());
+    } else if (status.isDirectory) {
+        early.push_back(scriptSource + ": the setup script is a directory");
+    } else if (!host::ReadWholeFile(scriptSource, &scriptBytes, &error)) {
+        early.push_back(scriptSource + ": the setup script cannot be read: " + error);
     }
     for (const std::string& dir : request.fromDirs) {
         if (!host::QueryFile(dir, &status) || !status.isDirectory) {
             early.push_back(dir + ": not a directory");
         }
     }
+    std::vector<uint8_t> packedScript;
+    std::string problem;
+    ScriptEncoding encoding = ScriptEncoding::kAsIs;
+    if (early.empty()) encoding = PrepareScript(scriptBytes, &packedScript, &problem);
+    if (encoding == ScriptEncoding::kRefused) early.push_back(scriptSource + ": " + problem);
     if (!early.empty()) {
-        PrintLines(early, "");
+        report.Lines(early);
         return kRefused;
     }
     CheckStub(request.stubPath, &early);
     std::string outputDir = host::DirName(options.output);
     if (!host::QueryFile(outputDir, &status) || !status.isDirectory) {
         early.push_back(options.output + ": the directory " + outputDir + " does not exist");
+    } else if (host::QueryFile(options.output, &status) && status.isDirectory) {
+        early.push_back(options.output +
+                        ": is a directory; the package is written only as a file, never in "
+                        "a directory's place");
+    }
+
+    // Working files beside the output: a converted script, then the
+    // compressed forms. A build stopped by a signal leaves none of them.
+    PartsDirectory parts(options.output);
+    std::vector<std::string> leftovers = {parts.FileName(0), parts.Path(),
+                                          options.output + ".partial"};
+    host::RemoveOnSignal cleanup(&leftovers);
+    if (encoding == ScriptEncoding::kConverted && early.empty()) {
+        // The package carries the converted script with the original's time.
+        std::string converted;
+        if (!parts.Write(packedScript, &converted, &error)) {
+            report.Lines({error});
+            return kRefused;
+        }
+        host::QueryFile(scriptSource, &status);
+        host::SetFileTimes(converted, status.modified);
+        report.Alias(converted, scriptSource);
+        request.scriptPath = converted;
     }
 
     BuildPlan plan;
@@ -278,19 +414,23 @@ int RunBuild(int argc, char** argv) {
     plan.problems.insert(plan.problems.begin(), early.begin(), early.end());
     // The package replaces its output only at the end, after reading every
     // input: an output that is an input would be lost without a word.
-    std::vector<std::string> inputs = {request.stubPath, request.scriptPath};
+    std::vector<std::string> inputs = {request.stubPath, scriptSource};
     for (const PlannedEntry& entry : plan.entries) inputs.push_back(entry.path);
     for (const std::string& input : inputs) {
         if (host::SameFile(options.output, input)) {
-            plan.problems.push_back(options.output + ": the output would replace " + input +
-                                    ", which the package is built from");
+            plan.problems.push_back(options.output + ": the output would replace " +
+                                    report.Shown(input) + ", which the package is built from");
             break;
         }
     }
-    PrintLines(plan.warnings, "warning: ");
+    report.Lines(plan.warnings, "warning: ");
     if (!plan.problems.empty()) {
-        PrintLines(plan.problems, "");
+        report.Lines(plan.problems);
         return kRefused;
+    }
+    if (encoding == ScriptEncoding::kConverted && !options.quiet) {
+        printf("%s: converted from UTF-8 to code page 932 for the installer\n",
+               scriptSource.c_str());
     }
 
     Compression work;
@@ -298,7 +438,18 @@ int RunBuild(int argc, char** argv) {
     for (size_t i = 0; i < plan.entries.size(); ++i) {
         if (plan.entries[i].form != StoredForm::kPlain) work.jobs.push_back(i);
     }
-    CompressAll(&work);
+    {
+        // Shown only where a person watches; logs get the lines per file.
+        std::unique_ptr<TerminalProgress> progress;
+        if (!options.quiet && host::IsTerminal(stdout)) {
+            int64_t bytes = 0;
+            for (size_t job : work.jobs) bytes += plan.entries[job].size;
+            progress.reset(new TerminalProgress(work.jobs.size(), bytes));
+            work.progress = progress.get();
+        }
+        CompressAll(&work);
+        work.progress = nullptr;
+    }
     std::vector<int64_t> compressedSize(plan.entries.size(), 0);
     std::vector<const std::vector<uint8_t>*> compressed(plan.entries.size(), nullptr);
     for (size_t k = 0; k < work.jobs.size(); ++k) {
@@ -316,20 +467,24 @@ int RunBuild(int argc, char** argv) {
     }
     if (plan.problems.empty()) CheckStoredNames(request, &plan);
     if (!plan.problems.empty()) {
-        PrintLines(plan.problems, "");
+        report.Lines(plan.problems);
         return kRefused;
     }
 
-    PartsDirectory parts(options.output);
+    // Every working file that can be written from here on.
+    std::vector<std::string> allLeftovers;
+    for (size_t k = 0; k <= plan.entries.size(); ++k) allLeftovers.push_back(parts.FileName(k));
+    allLeftovers.push_back(parts.Path());
+    allLeftovers.push_back(options.output + ".partial");
+    cleanup.Watch(&allLeftovers);
     std::vector<std::string> paths(plan.entries.size());
     std::vector<ArchiveInput> archiveInputs;
     for (size_t i = 0; i < plan.entries.size(); ++i) {
         const PlannedEntry& entry = plan.entries[i];
         paths[i] = entry.path;
         if (entry.form == StoredForm::kCompressed) {
-            std::string error;
             if (!parts.Write(*compressed[i], &paths[i], &error)) {
-                PrintLines({error}, "");
+                report.Lines({error});
                 return kRefused;
             }
         }
@@ -343,10 +498,15 @@ int RunBuild(int argc, char** argv) {
     int64_t selfTime =
         options.time >= 0 ? options.time : std::min(std::max<int64_t>(status.modified, 0), cap);
 
-    ByteString error;
+    for (size_t i = 0; i < plan.entries.size(); ++i) {
+        if (paths[i] != plan.entries[i].path) {
+            report.Alias(paths[i], report.Shown(plan.entries[i].path) + " (compressed)");
+        }
+    }
+    ByteString writeError;
     if (!WritePackage(request.stubPath.c_str(), archiveInputs.data(), archiveInputs.size(),
-                      selfTime, options.output.c_str(), &error)) {
-        PrintErrorLines("build", error.c_str());
+                      selfTime, options.output.c_str(), &writeError)) {
+        PrintErrorLines("build", report.Shown(writeError.c_str()).c_str());
         return kRefused;
     }
     if (options.quiet) return 0;
@@ -362,11 +522,16 @@ int RunBuild(int argc, char** argv) {
     host::QueryFile(options.output, &status);
     host::FileStatus stub;
     host::QueryFile(request.stubPath, &stub);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    char timing[96];
+    snprintf(timing, sizeof timing, "; %.2f s, %.1f MB/s", seconds,
+             seconds > 0 ? static_cast<double>(original) / 1e6 / seconds : 0.0);
     std::string summary = options.output + ": stub " + std::to_string(stub.size) + " bytes + " +
                           std::to_string(plan.entries.size()) + " files, " +
                           std::to_string(original) + " bytes stored in " +
                           std::to_string(storedTotal) + " (" + Percent(storedTotal, original) +
-                          "); " + std::to_string(status.size) + " bytes in all";
+                          "); " + std::to_string(status.size) + " bytes in all" + timing;
     printf("%s\n", summary.c_str());
     return 0;
 }

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "package/archive.h"
 #include "package/szdd.h"
 #include "tools/mkpackage/commands.h"
 #include "tools/mkpackage/host.h"
@@ -30,6 +31,12 @@ struct Arguments {
     std::string outDir;  // empty: beside each input
 };
 
+int UsageError(const char* command, const std::string& message) {
+    if (!message.empty()) fprintf(stderr, "mkpackage %s: %s\n", command, message.c_str());
+    fprintf(stderr, "usage: mkpackage %s FILE... [-o DIR]\n", command);
+    return kUsage;
+}
+
 int ParseArguments(const char* command, int argc, char** argv, Arguments* args) {
     bool options = true;
     for (int i = 0; i < argc; ++i) {
@@ -38,25 +45,19 @@ int ParseArguments(const char* command, int argc, char** argv, Arguments* args) 
             options = false;
         } else if (options && arg == "-o") {
             if (i + 1 >= argc || !*argv[i + 1]) {
-                fprintf(stderr, "mkpackage %s: -o needs a directory\n", command);
-                return kUsage;
+                return UsageError(command, "-o needs a directory");
             }
             args->outDir = argv[++i];
         } else if (options && arg.size() > 1 && arg[0] == '-') {
-            fprintf(stderr, "mkpackage %s: unknown option '%s'\n", command, arg.c_str());
-            return kUsage;
+            return UsageError(command, "unknown option '" + arg + "'");
         } else {
             args->files.push_back(arg);
         }
     }
-    if (args->files.empty()) {
-        fprintf(stderr, "usage: mkpackage %s FILE... [-o DIR]\n", command);
-        return kUsage;
-    }
+    if (args->files.empty()) return UsageError(command, "no FILE given");
     host::FileStatus status;
     if (!args->outDir.empty() && (!host::QueryFile(args->outDir, &status) || !status.isDirectory)) {
-        fprintf(stderr, "mkpackage %s: %s is not a directory\n", command, args->outDir.c_str());
-        return kUsage;
+        return UsageError(command, args->outDir + " is not a directory");
     }
     return 0;
 }
@@ -233,6 +234,15 @@ bool ExpandedName(const std::string& path, const std::string& base, char replace
                 "mkpackage expand: %s: the header's character 0x%02X cannot end a file name; "
                 "dropping the \"_\" instead\n",
                 path.c_str(), static_cast<unsigned char>(replaced));
+    }
+    // The header's character is data: the name it makes obeys the rule of
+    // every name the installer writes.
+    if (!IsBareEntryName(restored.c_str(), restored.Length())) {
+        Refuse("expand", path,
+               std::string("the header restores the name ") + restored.c_str() +
+                   ", which is no bare file name (a device name such as CON or COM1, or a "
+                   "character that names a folder or a drive)");
+        return false;
     }
     if (!FromCodePage932(restored.c_str(), name)) {
         Refuse("expand", path, "the restored name is not code page 932 text");

@@ -7,4 +7,5 @@ int RunCompress(int argc, char** argv);  // compress FILE... [-o DIR]
 int RunExpand(int argc, char** argv);    // expand FILE... [-o DIR]
 int RunBuild(int argc, char** argv);     // build --script INF --from DIR --stub STUB -o OUT
 int RunList(int argc, char** argv);      // list PACKAGE
-int RunExtract(int argc, char** argv);   // extract PACKAGE DIR [--expand]
+int RunExtract(int argc, char** argv);   // extract PACKAGE DIR [--expand] [--force]
+int RunVerify(int argc, char** argv);    // verify PACKAGE [--from DIR]...

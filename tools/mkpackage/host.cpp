@@ -1,10 +1,12 @@
 #include "tools/mkpackage/host.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -16,8 +18,12 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include <direct.h>
+#include <io.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
 #include <iconv.h>
 #include <unistd.h>
 #include <utime.h>
@@ -232,9 +238,17 @@ bool UnicodeScriptTo932(ProfileEncoding encoding, const char* text, size_t size,
     return true;
 }
 
-std::string Printable932(const std::string& cp932) {
-    std::string native;
-    if (FromCodePage932(cp932, &native)) return native;
+bool Utf8ToCodePage932(const std::string& utf8, std::string* cp932) {
+#ifdef _WIN32
+    return Recode(CP_UTF8, 932, utf8, cp932);
+#else
+    return Convert("UTF-8", "CP932", utf8, cp932);
+#endif
+}
+
+namespace {
+
+std::string Escaped(const std::string& cp932) {
     std::string shown;
     for (unsigned char c : cp932) {
         if (c >= 0x20 && c < 0x7F) {
@@ -248,13 +262,73 @@ std::string Printable932(const std::string& cp932) {
     return shown;
 }
 
+}  // namespace
+
+std::string Utf8Of932(const std::string& cp932) {
+    std::string utf8;
+#ifdef _WIN32
+    if (Recode(932, CP_UTF8, cp932, &utf8)) return utf8;
+#else
+    if (Convert("CP932", "UTF-8", cp932, &utf8)) return utf8;
+#endif
+    return Escaped(cp932);
+}
+
+std::string Printable932(const std::string& cp932) {
+    std::string native;
+    if (FromCodePage932(cp932, &native)) return native;
+    return Escaped(cp932);
+}
+
+size_t DisplayWidth(const std::string& native) {
+#ifdef _WIN32
+    return native.size();
+#else
+    size_t width = 0;
+    for (size_t i = 0; i < native.size();) {
+        unsigned char lead = static_cast<unsigned char>(native[i]);
+        size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        uint32_t code = length == 1 ? lead : lead & (0xFF >> (length + 1));
+        for (size_t k = 1; k < length && i + k < native.size(); ++k) {
+            code = code << 6 | (static_cast<unsigned char>(native[i + k]) & 0x3F);
+        }
+        i += length;
+        // The wide ranges that Japanese text uses: Hangul Jamo to the CJK
+        // and Hangul syllables, compatibility ideographs, the full-width
+        // forms (not the half-width katakana after them) and the
+        // supplementary ideographs.
+        bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
+                    (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
+                    (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
+                    (code >= 0xFFE0 && code <= 0xFFE6) || (code >= 0x20000 && code <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
+#endif
+}
+
+bool IsTerminal(FILE* stream) {
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
+
 bool QueryFile(const std::string& path, FileStatus* status) {
     *status = FileStatus();
 #ifdef _WIN32
     // Not the runtime's stat(): its times go through local time and can be
     // an hour off across a daylight-saving change.
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        // So that LastErrorText() says why, as stat() would.
+        DWORD error = GetLastError();
+        errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT
+                : error == ERROR_ACCESS_DENIED                                 ? EACCES
+                                                                               : EIO;
+        return false;
+    }
     status->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     status->size =
         static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
@@ -294,6 +368,66 @@ std::string NameDifferingInCase(const std::string& dir, const std::string& name)
         closedir(listing);
     }
     return found;
+#endif
+}
+
+Presence Lookup(const std::string& path) {
+#ifdef _WIN32
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Presence::kNone;
+    // A link to a directory is a reparse point, replaced like a file.
+    bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                     (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    return directory ? Presence::kDirectory : Presence::kOther;
+#else
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return Presence::kNone;
+    return S_ISDIR(info.st_mode) ? Presence::kDirectory : Presence::kOther;
+#endif
+}
+
+bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+#ifdef _WIN32
+    // CREATE_NEW fails on any existing name, a link included.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError() == ERROR_FILE_EXISTS ? "it exists already" : "it cannot be created";
+        return false;
+    }
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+        DWORD written = 0;
+        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        done += chunk;
+    }
+    if (!CloseHandle(file)) ok = false;
+    if (!ok) {
+        *error = "writing failed";
+        DeleteFileA(path.c_str());
+    }
+    return ok;
+#else
+    // O_EXCL with O_CREAT never follows a link, not even a dangling one.
+    int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (file < 0) {
+        *error = LastErrorText();
+        return false;
+    }
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        ssize_t written = write(file, bytes.data() + done, bytes.size() - done);
+        ok = written > 0;
+        if (ok) done += static_cast<size_t>(written);
+    }
+    if (!ok) *error = LastErrorText();
+    if (close(file) != 0 && ok) {
+        *error = LastErrorText();
+        ok = false;
+    }
+    if (!ok) unlink(path.c_str());
+    return ok;
 #endif
 }
 
@@ -411,6 +545,45 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::st
     if (!ok) *error = LastErrorText();
     fclose(file);
     return ok;
+}
+
+namespace {
+
+const std::vector<std::string>* volatile gRemoveOnSignal = nullptr;
+
+// Only calls that are safe in a signal handler: remove, rmdir, signal, raise.
+extern "C" void RemoveAndRaise(int signalNumber) {
+    if (const std::vector<std::string>* paths = gRemoveOnSignal) {
+        for (const std::string& path : *paths) {
+#ifdef _WIN32
+            if (remove(path.c_str()) != 0) _rmdir(path.c_str());
+#else
+            if (unlink(path.c_str()) != 0) rmdir(path.c_str());
+#endif
+        }
+    }
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+}  // namespace
+
+RemoveOnSignal::RemoveOnSignal(const std::vector<std::string>* paths) {
+    gRemoveOnSignal = paths;
+    // A signal that was ignored when the program started (nohup, a
+    // background job of a script) stays ignored.
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        if (signal(signalNumber, RemoveAndRaise) == SIG_IGN) signal(signalNumber, SIG_IGN);
+    }
+}
+
+void RemoveOnSignal::Watch(const std::vector<std::string>* paths) { gRemoveOnSignal = paths; }
+
+RemoveOnSignal::~RemoveOnSignal() {
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        if (signal(signalNumber, SIG_DFL) == SIG_IGN) signal(signalNumber, SIG_IGN);
+    }
+    gRemoveOnSignal = nullptr;
 }
 
 size_t Processors() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdio.h>
 #include <stdint.h>
 
 #include <string>
@@ -42,9 +43,21 @@ bool FromCodePage932(const std::string& cp932, std::string* native);
 bool UnicodeScriptTo932(ProfileEncoding encoding, const char* text, size_t size, ByteString* out,
                         ByteString* inexact);
 
+// UTF-8 text (of any system) to code page 932; false as above.
+bool Utf8ToCodePage932(const std::string& utf8, std::string* cp932);
+// Code page 932 text as UTF-8 (of any system), for machine-readable output;
+// bytes that do not convert are shown as \xNN.
+std::string Utf8Of932(const std::string& cp932);
 // The native form of a code page 932 name for messages; bytes that do not
 // convert are shown as \xNN.
 std::string Printable932(const std::string& cp932);
+
+// Columns that native text takes on a terminal: on Windows one per byte
+// (a code page 932 double-byte character is two columns wide, a half-width
+// katakana one); elsewhere UTF-8, two for East Asian wide characters.
+size_t DisplayWidth(const std::string& native);
+// True when the stream is a terminal (progress lines go there only).
+bool IsTerminal(FILE* stream);
 
 struct FileStatus {
     bool exists = false;
@@ -59,6 +72,16 @@ bool QueryFile(const std::string& path, FileStatus* status);
 // equals name but for the case of ASCII letters. Empty when there is none,
 // and always on Windows.
 std::string NameDifferingInCase(const std::string& dir, const std::string& name);
+
+// What is at path, without following a last component that is a symbolic
+// link: nothing, a directory, or anything else (a file, a link, a device).
+enum class Presence { kNone, kDirectory, kOther };
+Presence Lookup(const std::string& path);
+
+// Writes bytes to a new file at path. Fails, with *error, when anything is
+// there already (a dangling symbolic link too), so nothing is ever written
+// through a link; a file it created but could not fill is removed.
+bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
 
 // Creates one directory level; true when it exists as a directory afterwards.
 bool MakeDirectory(const std::string& path);
@@ -79,6 +102,20 @@ int ProcessId();
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
 // Text of the last C runtime error.
 std::string LastErrorText();
+
+// While an instance lives, SIGINT and SIGTERM first remove each path of the
+// list that exists (files, then empty directories, in list order) and then
+// end the process as the signal would have. The list must outlive the
+// instance and stay unchanged; only one instance may live at a time.
+class RemoveOnSignal {
+public:
+    explicit RemoveOnSignal(const std::vector<std::string>* paths);
+    ~RemoveOnSignal();
+    // Another list from now on, under the same rules.
+    void Watch(const std::vector<std::string>* paths);
+    RemoveOnSignal(const RemoveOnSignal&) = delete;
+    RemoveOnSignal& operator=(const RemoveOnSignal&) = delete;
+};
 
 // Runs job(k) for every k below count on up to all processors and returns
 // when every call has returned.
