@@ -63,6 +63,14 @@ $OBJ32 -h "$X86" | grep -q "\.rsrc" || fail "$X86 has no resources"
 check_imports $OBJ32 "$X86"
 check_imports $OBJ64 "$X64"
 
+# The program starts at its own entry point, which runs no constructors of
+# global objects: a global that needs one would silently stay unconstructed.
+for lib in $B/x86/libcore.a $B/x86/libwinedge.a; do
+    if i686-w64-mingw32-nm "$lib" 2>/dev/null | grep -q '_GLOBAL__sub_I'; then
+        fail "$lib: a global object needs a constructor, which the entry point never runs"
+    fi
+done
+
 # The check itself must refuse a function newer than the oldest systems and
 # one that nobody has looked up.
 printf 'kernel32.dll GetFileSizeEx\nkernel32.dll CloseHandle\nuser32.dll NoSuchFunction\n' |
