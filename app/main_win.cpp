@@ -25,3 +25,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     RestrictLibrarySearch();
     return RunSetupApp(instance, showCommand);
 }
+
+// The entry point of install.exe, in place of the C runtime's start-up code
+// (several kilobytes of code, tables and imports): msvcrt.dll initialises
+// itself when it is loaded, and the program has no global constructors, no
+// thread-local data and no use for argc and argv. It never returns, so how
+// the system calls it does not matter.
+extern "C" void InstallerEntry() {
+    STARTUPINFOA startup;
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    int showCommand = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow
+                                                                : SW_SHOWDEFAULT;
+    ExitProcess(static_cast<UINT>(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr,
+                                          showCommand)));
+}

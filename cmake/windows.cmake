@@ -32,6 +32,13 @@ target_compile_definitions(installer PRIVATE ${PRODUCT_DEFINITIONS})
 target_link_libraries(installer PRIVATE winedge)
 target_link_options(installer PRIVATE -s -static -static-libgcc -static-libstdc++
     -Wl,--no-insert-timestamp -Wl,--gc-sections)
+# The program's own entry point instead of the C runtime's start-up code (see
+# app/main_win.cpp); C symbols carry a leading underscore on i686 only.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    target_link_options(installer PRIVATE -nostartfiles -Wl,--entry=InstallerEntry)
+else()
+    target_link_options(installer PRIVATE -nostartfiles -Wl,--entry=_InstallerEntry)
+endif()
 set_target_properties(installer PROPERTIES OUTPUT_NAME install
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
