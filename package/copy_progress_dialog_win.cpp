@@ -89,8 +89,13 @@ int CopyPackageFile(CopyProgressDialog& dialog, const char* destination, const c
     SetDlgItemTextA(dialog.Handle(), IDC_COPY_SOURCE, source);
     // The copy step runs inside one timer tick without returning to the
     // message loop: repaint the new paths now, or they would show only after
-    // the whole copy.
+    // the whole copy. A window system that keeps what was drawn in a buffer
+    // until the thread next looks for messages (Wine does, flushing at most
+    // every 50 ms otherwise) shows it once the thread looks: a look that
+    // takes nothing, so no message of the run is handled out of turn.
     UpdateWindow(dialog.Handle());
+    MSG pending;
+    PeekMessageA(&pending, nullptr, 0, 0, PM_NOREMOVE);
     StringList prefixes = DestinationPrefixes(destination);
     for (size_t i = 0; i < prefixes.Count(); ++i) {
         if (!PathExists(prefixes[i].c_str())) CreateDirectoryA(prefixes[i].c_str(), nullptr);
