@@ -4,57 +4,10 @@
 #include <string.h>
 
 #include "package/copy_progress.h"
+#include "package/expand_file_win.h"
 #include "package/file_status_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"
-
-namespace {
-
-// The LZ expansion library's functions. They take and return HFILE-style
-// integers: LZInit gives back the file handle itself for input that is not
-// compressed, a handle of its own for SZDD input, or a negative error code;
-// LZClose closes the underlying file either way.
-typedef INT(WINAPI* LzInitFunction)(INT file);
-typedef LONG(WINAPI* LzCopyFunction)(INT source, INT destination);
-typedef VOID(WINAPI* LzCloseFunction)(INT file);
-
-struct LzLibrary {
-    LzInitFunction init = nullptr;
-    LzCopyFunction copy = nullptr;
-    LzCloseFunction close = nullptr;
-};
-
-// Loads lz32.dll once per process and keeps it. Only by its full path in the
-// system directory: a bare name would also be looked for in the directory of
-// the running installer, where anyone could have put a file of that name.
-const LzLibrary* Lz32() {
-    static LzLibrary library;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        static const char kName[] = "\\lz32.dll";
-        char path[MAX_PATH];
-        UINT length = GetSystemDirectoryA(path, MAX_PATH);
-        if (length == 0 || length + sizeof(kName) > MAX_PATH) return nullptr;
-        memcpy(path + length, kName, sizeof(kName));
-        HMODULE module = LoadLibraryA(path);
-        if (!module) return nullptr;
-        library.init = reinterpret_cast<LzInitFunction>(
-            reinterpret_cast<void*>(GetProcAddress(module, "LZInit")));
-        library.copy = reinterpret_cast<LzCopyFunction>(
-            reinterpret_cast<void*>(GetProcAddress(module, "LZCopy")));
-        library.close = reinterpret_cast<LzCloseFunction>(
-            reinterpret_cast<void*>(GetProcAddress(module, "LZClose")));
-    }
-    if (!library.init || !library.copy || !library.close) return nullptr;
-    return &library;
-}
-
-// Kernel handles carry 32 significant bits also in 64-bit processes, which is
-// what the LZ functions' integer handles rely on.
-INT HandleToLz(HANDLE handle) { return static_cast<INT>(reinterpret_cast<INT_PTR>(handle)); }
-
-}  // namespace
 
 CopyProgressDialog* CopyProgressDialog::Create(HWND parent) {
     CopyProgressDialog* dialog = new CopyProgressDialog();
@@ -136,8 +89,13 @@ int CopyPackageFile(CopyProgressDialog& dialog, const char* destination, const c
     SetDlgItemTextA(dialog.Handle(), IDC_COPY_SOURCE, source);
     // The copy step runs inside one timer tick without returning to the
     // message loop: repaint the new paths now, or they would show only after
-    // the whole copy.
+    // the whole copy. A window system that keeps what was drawn in a buffer
+    // until the thread next looks for messages (Wine does, flushing at most
+    // every 50 ms otherwise) shows it once the thread looks: a look that
+    // takes nothing, so no message of the run is handled out of turn.
     UpdateWindow(dialog.Handle());
+    MSG pending;
+    PeekMessageA(&pending, nullptr, 0, 0, PM_NOREMOVE);
     StringList prefixes = DestinationPrefixes(destination);
     for (size_t i = 0; i < prefixes.Count(); ++i) {
         if (!PathExists(prefixes[i].c_str())) CreateDirectoryA(prefixes[i].c_str(), nullptr);
@@ -145,36 +103,6 @@ int CopyPackageFile(CopyProgressDialog& dialog, const char* destination, const c
     int result = ExpandFile(destination, source);
     if (result >= 0) dialog.AddCopied(result);
     return result;
-}
-
-int ExpandFile(const char* destination, const char* source) {
-    const LzLibrary* lz = Lz32();
-    if (!lz) return -1;
-    HANDLE input = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (input == INVALID_HANDLE_VALUE) return -1;
-    HANDLE output = CreateFileA(destination, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) {
-        CloseHandle(input);
-        return -1;
-    }
-    INT lzInput = lz->init(HandleToLz(input));
-    if (lzInput < 0) {
-        CloseHandle(input);
-        CloseHandle(output);
-        return lzInput;
-    }
-    INT lzOutput = lz->init(HandleToLz(output));
-    if (lzOutput < 0) {
-        lz->close(lzInput);
-        CloseHandle(output);
-        return lzOutput;
-    }
-    LONG result = lz->copy(lzInput, lzOutput);
-    lz->close(lzInput);
-    lz->close(lzOutput);
-    return static_cast<int>(result);
 }
 
 void AddProgress(CopyProgressDialog& dialog, int64_t bytes) { dialog.AddCopied(bytes); }

@@ -1,6 +1,5 @@
 // The copy of the package files into place: the copy dialog with its
-// percentage bar, and the copy of one file with SZDD expansion through the
-// Windows LZ expansion library.
+// percentage bar, and the copy of one file through ExpandFile.
 #pragma once
 
 #include <windows.h>
@@ -49,18 +48,9 @@ private:
 // Shows the paths in the dialog, creates the missing directories of
 // destination (failures show only as the failure of the copy), copies source
 // to destination with ExpandFile and moves the bar by the bytes written.
-// Returns the bytes written (0 or more) or a negative value on failure, which
-// leaves the bar as it was. Shows no message.
+// Returns the bytes written (0 or more) or ExpandFile's negative code on
+// failure, which leaves the bar as it was. Shows no message.
 int CopyPackageFile(CopyProgressDialog& dialog, const char* destination, const char* source);
-
-// Writes destination (replacing an existing file) from source, expanding an
-// SZDD source and copying any other unchanged. Returns the size written in
-// bytes, -1 when the source cannot be opened, the destination cannot be
-// created or the LZ library is not available, or the negative LZ error code
-// of the copy (-2 bad output, -3 read error, -4 write error, -5/-6 out of
-// memory, -7 bad value, -8 unknown algorithm). After a failed copy the
-// destination may hold a part of the file.
-int ExpandFile(const char* destination, const char* source);
 
 // Moves the bar as if bytes had been copied (a file that is already in place).
 void AddProgress(CopyProgressDialog& dialog, int64_t bytes);

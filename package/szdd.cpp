@@ -650,56 +650,150 @@ SzddStatus SzddExpand(const uint8_t* data, size_t size, SzddWriter write, void* 
     SzddStatus status = SzddReadHeader(data, size, &header);
     if (status != SzddStatus::kOk) return status;
     if (headerOut) *headerOut = header;
+    uint8_t buffer[SzddDecoder::kHistory + 16 * 1024];
+    SzddDecoder decoder(header.length, buffer, sizeof buffer, write, context);
+    size_t used;
+    return decoder.Decode(data + kSzddHeaderSize, size - kSzddHeaderSize, true, &used);
+}
 
-    uint8_t ring[kRingSize];
-    memset(ring, ' ', sizeof(ring));
-    uint32_t pos = kRingStart;
-    uint32_t flushed = kRingStart;  // ring[flushed..pos) is not yet written out
-    uint32_t room = header.length;  // bytes the header still allows
-    const uint8_t* in = data + kSzddHeaderSize;
-    const uint8_t* const end = data + size;
+// The output goes straight into a linear buffer behind a copy of the last
+// ring's worth of output (at first the ring's spaces), so that a reference
+// is a copy from a fixed distance back rather than a walk around the ring.
+// The ring positions that references name are turned into that distance.
+SzddDecoder::SzddDecoder(uint32_t length, uint8_t* buffer, size_t size, SzddWriter write,
+                         void* context)
+    : buffer_(buffer),
+      limit_(buffer + size),
+      out_(buffer + kHistory),
+      // The first output byte, at buffer + kHistory, has ring position
+      // kRingStart; kHistory is a whole ring.
+      ringOffset_(kRingStart),
+      room_(length),
+      write_(write),
+      context_(context) {
+    memset(buffer, ' ', kHistory);
+}
 
-    while (in < end) {
-        uint32_t flags = *in++;
-        for (int item = 0; item < 8 && in < end; ++item, flags >>= 1) {
-            if (flags & 1) {
-                if (room == 0) return SzddStatus::kLongData;
-                --room;
-                ring[pos] = *in++;
-                pos = (pos + 1) & kRingMask;
-                if (pos == 0) {
-                    if (!write(context, ring + flushed, kRingSize - flushed))
-                        return SzddStatus::kWriteFailed;
-                    flushed = 0;
-                }
-                continue;
+bool SzddDecoder::Flush() {
+    uint8_t* start = buffer_ + kHistory;
+    if (out_ == start) return true;
+    if (!write_(context_, start, static_cast<size_t>(out_ - start))) return false;
+    ringOffset_ += static_cast<uint32_t>(out_ - start);
+    memmove(buffer_, out_ - kHistory, kHistory);
+    out_ = start;
+    return true;
+}
+
+namespace {
+
+static_assert(SzddDecoder::kHistory == kRingSize, "the history is one ring");
+// Output room that one group may need: eight references of the longest kind.
+constexpr size_t kGroupOutput = 8 * kMaxMatch;
+// Input of the longest group: the flag byte and eight references.
+constexpr size_t kGroupInput = 1 + 8 * 2;
+static_assert(SzddDecoder::kMaxLeftOver == kGroupInput - 1, "a whole group is never left");
+static_assert(SzddDecoder::kMinBuffer >= SzddDecoder::kHistory + 2 * kGroupOutput,
+              "a flush must free room for a group");
+
+}  // namespace
+
+// Copies the reference whose two bytes are at in to out and returns its
+// length. Writes up to kMaxMatch bytes at out whatever the length.
+inline uint32_t SzddDecoder::CopyReference(const uint8_t* in, uint8_t* out) const {
+    const uint32_t from = in[0] | (in[1] & 0xF0u) << 4;
+    const uint32_t length = (in[1] & 0x0Fu) + kMinMatch;
+    // Distance 1..4096 back from the output position to the ring position
+    // named; 4096 is the slot about to be overwritten.
+    const uint32_t here = (static_cast<uint32_t>(out - buffer_) + ringOffset_) & kRingMask;
+    const uint32_t distance = ((here - from - 1) & kRingMask) + 1;
+    const uint8_t* source = out - distance;
+    if (distance >= kMaxMatch) {
+        // Apart by a whole reference or more: one fixed-size copy, whose
+        // bytes past length the next items overwrite.
+        memcpy(out, source, kMaxMatch);
+    } else {
+        // Overlapping: each byte may be one this copy wrote.
+        for (uint32_t k = 0; k < length; ++k) out[k] = source[k];
+    }
+    return length;
+}
+
+SzddStatus SzddDecoder::DecodeGroups(const uint8_t** inOut, const uint8_t* end, bool last) {
+    const uint8_t* in = *inOut;
+    uint8_t* out = out_;
+    SzddStatus status = SzddStatus::kOk;
+    for (;;) {
+        const bool whole = static_cast<size_t>(end - in) >= kGroupInput;
+        if (!whole && (!last || in == end)) break;
+        if (static_cast<size_t>(limit_ - out) < kGroupOutput) {
+            out_ = out;
+            if (!Flush()) {
+                status = SzddStatus::kWriteFailed;
+                break;
             }
-            // A reference cut after its first byte ends the data like the
-            // end of the input does; the length then decides.
-            if (end - in < 2) {
+            out = out_;
+        }
+        uint32_t flags = *in++;
+        if (whole && room_ >= kGroupOutput) {
+            // Most groups: no item can reach the end of the input or pass
+            // the length, so the items need no checks.
+            uint8_t* const first = out;
+            if (flags == 0xFF) {
+                memcpy(out, in, 8);
+                in += 8;
+                out += 8;
+            } else {
+                for (int item = 0; item < 8; ++item, flags >>= 1) {
+                    if (flags & 1) {
+                        *out++ = *in++;
+                    } else {
+                        out += CopyReference(in, out);
+                        in += 2;
+                    }
+                }
+            }
+            room_ -= static_cast<uint32_t>(out - first);
+            continue;
+        }
+        for (int item = 0; item < 8; ++item, flags >>= 1) {
+            // A reference cut after its first byte ends the data like the end
+            // of the input does; the length then decides.
+            if (!whole && end - in < ((flags & 1) ? 1 : 2)) {
                 in = end;
                 break;
             }
-            uint32_t from = in[0] | (in[1] & 0xF0u) << 4;
-            uint32_t length = (in[1] & 0x0Fu) + kMinMatch;
-            in += 2;
-            if (length > room) return SzddStatus::kLongData;
-            room -= length;
-            while (length--) {
-                ring[pos] = ring[from];
-                from = (from + 1) & kRingMask;
-                pos = (pos + 1) & kRingMask;
-                if (pos == 0) {
-                    if (!write(context, ring + flushed, kRingSize - flushed))
-                        return SzddStatus::kWriteFailed;
-                    flushed = 0;
+            if (flags & 1) {
+                if (room_ == 0) {
+                    status = SzddStatus::kLongData;
+                    break;
                 }
+                --room_;
+                *out++ = *in++;
+                continue;
             }
+            if ((in[1] & 0x0Fu) + kMinMatch > room_) {
+                status = SzddStatus::kLongData;
+                break;
+            }
+            const uint32_t length = CopyReference(in, out);
+            in += 2;
+            room_ -= length;
+            out += length;
         }
+        if (status != SzddStatus::kOk) break;
     }
-    if (pos > flushed && !write(context, ring + flushed, pos - flushed))
-        return SzddStatus::kWriteFailed;
-    return room == 0 ? SzddStatus::kOk : SzddStatus::kShortData;
+    out_ = out;
+    *inOut = in;
+    return status;
+}
+
+SzddStatus SzddDecoder::Decode(const uint8_t* data, size_t size, bool last, size_t* used) {
+    const uint8_t* in = data;
+    SzddStatus status = DecodeGroups(&in, data + size, last);
+    *used = static_cast<size_t>(in - data);
+    if (status != SzddStatus::kOk || !last) return status;
+    if (!Flush()) return SzddStatus::kWriteFailed;
+    return room_ == 0 ? SzddStatus::kOk : SzddStatus::kShortData;
 }
 
 namespace {

@@ -1,6 +1,7 @@
-// SZDD, the compressed file format of the Windows LZ expansion library
-// (LZInit / LZCopy expand it at install time), and the "underscore name"
-// under which a compressed file is stored.
+// SZDD, the compressed file format of the Windows LZ expansion library, in
+// which package files may be stored (the installer expands them with
+// SzddDecoder), and the "underscore name" under which a compressed file is
+// stored.
 //
 // Layout of an SZDD file:
 //   offset 0, 8 bytes   magic "SZDD" 88 F0 27 33
@@ -20,7 +21,8 @@
 // it writes and may reach the initial spaces that no output has replaced yet.
 //
 // No <windows.h>, no exceptions and no standard containers: the installer
-// itself expands through the Windows library, but this core stays portable.
+// expands through SzddDecoder with file reads and writes around it, and the
+// tools and tests use the same code natively.
 #pragma once
 
 #include <stddef.h>
@@ -99,6 +101,58 @@ SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, Szd
 // and must be discarded.
 SzddStatus SzddExpand(const uint8_t* data, size_t size, SzddWriter write, void* context,
                       SzddHeader* header);
+
+// Expands the LZSS data of one SZDD file (what follows the header) that
+// arrives in pieces, passing the output to a writer in large pieces. The
+// checks are those of SzddExpand: the data must expand to exactly the length
+// that the header gives.
+class SzddDecoder {
+public:
+    // The history that the working buffer keeps in front of new output: the
+    // ring's size.
+    static constexpr size_t kHistory = 4096;
+    // Smallest working buffer: the history and room for a few groups.
+    static constexpr size_t kMinBuffer = kHistory + 1024;
+    // Most bytes that Decode leaves unused when the data goes on: less than
+    // one group of a flag byte and eight references.
+    static constexpr size_t kMaxLeftOver = 16;
+
+    // length: the expanded length from the header. buffer: working memory of
+    // size bytes (at least kMinBuffer), owned by the caller and used until
+    // the last call; output reaches write in pieces of at most
+    // size - kHistory bytes.
+    SzddDecoder(uint32_t length, uint8_t* buffer, size_t size, SzddWriter write, void* context);
+
+    SzddDecoder(const SzddDecoder&) = delete;
+    SzddDecoder& operator=(const SzddDecoder&) = delete;
+
+    // Decodes the next size bytes of the data. Unless last, it stops at a
+    // group that might not be whole and may leave up to kMaxLeftOver bytes at
+    // the end unused; *used tells how many were used, and the caller passes
+    // the rest again in front of the next piece. With last the data ends
+    // here: everything is used, all the output is written, and the result
+    // says whether the length came out right (kOk, kShortData). kLongData as
+    // soon as the output would pass the length; kWriteFailed when the writer
+    // refuses. After any result but kOk, or after last, the decoder is done
+    // with and the bytes written are not the file.
+    SzddStatus Decode(const uint8_t* data, size_t size, bool last, size_t* used);
+
+private:
+    bool Flush();
+    // Decodes whole groups while at least a whole one remains in [*in, end);
+    // with last, also the final part with bounds checks.
+    SzddStatus DecodeGroups(const uint8_t** in, const uint8_t* end, bool last);
+    uint32_t CopyReference(const uint8_t* in, uint8_t* out) const;
+
+    uint8_t* buffer_;
+    uint8_t* limit_;  // end of the buffer
+    uint8_t* out_;    // next output byte; [buffer_ + kHistory, out_) is not yet written
+    // Ring position of out_ is (out_ - buffer_ + ringOffset_) modulo the ring.
+    uint32_t ringOffset_;
+    uint32_t room_;  // bytes the header still allows
+    SzddWriter write_;
+    void* context_;
+};
 
 // The stored name of a compressed file: name with its last character
 // replaced by "_" ("Orbelo.exe" -> "Orbelo.ex_"), and that character for the

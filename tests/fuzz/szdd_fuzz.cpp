@@ -26,6 +26,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (status == SzddStatus::kOk && expanded.size() != header.length) __builtin_trap();
     if (status == SzddStatus::kOk && size < kSzddHeaderSize) __builtin_trap();
 
+    // The same file fed in pieces, as the installer reads it in blocks, is
+    // judged the same and gives the same bytes.
+    if (size >= kSzddHeaderSize && SzddReadHeader(data, size, &header) == SzddStatus::kOk) {
+        const size_t piece = 1 + data[size - 1] % 40;
+        uint8_t buffer[SzddDecoder::kMinBuffer];
+        std::vector<uint8_t> pieces;
+        SzddDecoder decoder(header.length, buffer, sizeof buffer, Append, &pieces);
+        std::vector<uint8_t> pending;
+        size_t at = kSzddHeaderSize;
+        SzddStatus pieceStatus;
+        for (;;) {
+            const size_t take = size - at < piece ? size - at : piece;
+            pending.insert(pending.end(), data + at, data + at + take);
+            at += take;
+            size_t used = 0;
+            pieceStatus = decoder.Decode(pending.data(), pending.size(), at == size, &used);
+            if (pieceStatus != SzddStatus::kOk || at == size) break;
+            pending.erase(pending.begin(), pending.begin() + static_cast<ptrdiff_t>(used));
+        }
+        if (pieceStatus != status) __builtin_trap();
+        if (status == SzddStatus::kOk && pieces != expanded) __builtin_trap();
+    }
+
     std::vector<uint8_t> compressed;
     if (SzddCompress(data, size, 'x', Append, &compressed) != SzddStatus::kOk) __builtin_trap();
     if (compressed.size() > kSzddHeaderSize + size + (size + 7) / 8) __builtin_trap();

@@ -1,6 +1,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -95,6 +96,74 @@ size_t OptimalBits(const Bytes& data) {
             cost[i] = std::min(cost[i], cost[i + length] + 17);
     }
     return cost[0];
+}
+
+// The format's decoding in its plainest form: a 4096-byte ring written
+// byte by byte, no length checks. The reference for SzddDecoder, which
+// decodes into a linear buffer instead.
+Bytes RingDecode(const Bytes& data) {
+    uint8_t ring[4096];
+    memset(ring, ' ', sizeof ring);
+    uint32_t pos = 4096 - 16;
+    Bytes out;
+    size_t at = 0;
+    while (at < data.size()) {
+        uint32_t flags = data[at++];
+        for (int item = 0; item < 8 && at < data.size(); ++item, flags >>= 1) {
+            if (flags & 1) {
+                out.push_back(ring[pos] = data[at++]);
+                pos = (pos + 1) & 4095;
+                continue;
+            }
+            if (data.size() - at < 2) return out;
+            uint32_t from = data[at] | (data[at + 1] & 0xF0u) << 4;
+            uint32_t length = (data[at + 1] & 0x0Fu) + 3;
+            at += 2;
+            while (length--) {
+                out.push_back(ring[pos] = ring[from]);
+                from = (from + 1) & 4095;
+                pos = (pos + 1) & 4095;
+            }
+        }
+    }
+    return out;
+}
+
+struct PieceSink {
+    Bytes bytes;
+    size_t largest = 0;
+};
+
+bool AppendPiece(void* context, const uint8_t* bytes, size_t size) {
+    PieceSink* sink = static_cast<PieceSink*>(context);
+    sink->bytes.insert(sink->bytes.end(), bytes, bytes + size);
+    if (size > sink->largest) sink->largest = size;
+    return true;
+}
+
+// Expands a whole file through SzddDecoder fed piece bytes at a time, with
+// what a call leaves over passed again in front of the next piece, as a
+// reader of a file in blocks does.
+SzddStatus ExpandInPieces(const Bytes& file, size_t piece, size_t bufferSize, PieceSink* sink) {
+    SzddHeader header;
+    SzddStatus status = SzddReadHeader(file.data(), file.size(), &header);
+    if (status != SzddStatus::kOk) return status;
+    std::vector<uint8_t> buffer(bufferSize);
+    SzddDecoder decoder(header.length, buffer.data(), buffer.size(), AppendPiece, sink);
+    Bytes pending;
+    size_t at = kSzddHeaderSize;
+    for (;;) {
+        size_t take = std::min(piece, file.size() - at);
+        pending.insert(pending.end(), file.begin() + static_cast<ptrdiff_t>(at),
+                       file.begin() + static_cast<ptrdiff_t>(at + take));
+        at += take;
+        const bool last = at == file.size();
+        size_t used = 0;
+        status = decoder.Decode(pending.data(), pending.size(), last, &used);
+        if (status != SzddStatus::kOk || last) return status;
+        EXPECT_LE(pending.size() - used, SzddDecoder::kMaxLeftOver);
+        pending.erase(pending.begin(), pending.begin() + static_cast<ptrdiff_t>(used));
+    }
 }
 
 TEST(Szdd, RoundTripsAtEdgeSizes) {
@@ -210,6 +279,12 @@ TEST(Szdd, RefusesMalformedFiles) {
     for (const Case& c : cases) {
         Bytes back;
         EXPECT_EQ(Expand(c.file, &back), c.expected) << c.name;
+        // A file read in blocks is judged the same, wherever the blocks end.
+        for (size_t piece : {1, 7, 17, 1000}) {
+            PieceSink sink;
+            EXPECT_EQ(ExpandInPieces(c.file, piece, SzddDecoder::kMinBuffer, &sink), c.expected)
+                << c.name << ", pieces of " << piece;
+        }
     }
 }
 
@@ -220,6 +295,58 @@ TEST(Szdd, ReportsAWriterThatFails) {
     const Bytes file = Compress(input);
     EXPECT_EQ(SzddExpand(file.data(), file.size(), Refuse, nullptr, nullptr),
               SzddStatus::kWriteFailed);
+}
+
+// Arbitrary data decodes as the plain ring decoder decodes it, however the
+// input is cut and whatever the buffer's size: references into the initial
+// spaces, across the points where the buffer is flushed and up to the full
+// ring's distance, overlapping and not.
+TEST(SzddDecoder, PiecesGiveWhatTheRingGives) {
+    const Bytes streams[] = {
+        Random(30000, 21),                         // mostly references, all distances
+        Random(30000, 22, "\xff\xfe\x7f" "ab"),  // long literal runs, long references
+        Concat(Bytes(17, 0x00), Random(20000, 23)),  // starts with references to the spaces
+    };
+    const size_t pieces[] = {1, 16, 17, 18, 4095, 65536, 1000000};
+    const size_t buffers[] = {SzddDecoder::kMinBuffer, SzddDecoder::kHistory + 4096 + 7,
+                              SzddDecoder::kHistory + 256 * 1024};
+    for (const Bytes& stream : streams) {
+        const Bytes expected = RingDecode(stream);
+        ASSERT_GT(expected.size(), 3 * 4096u);
+        const Bytes file = Concat(Header(static_cast<uint32_t>(expected.size())), stream);
+        for (size_t piece : pieces) {
+            for (size_t buffer : buffers) {
+                PieceSink sink;
+                ASSERT_EQ(ExpandInPieces(file, piece, buffer, &sink), SzddStatus::kOk)
+                    << "pieces of " << piece << ", buffer " << buffer;
+                EXPECT_TRUE(sink.bytes == expected) << "pieces of " << piece << ", buffer " << buffer;
+                EXPECT_LE(sink.largest, buffer - SzddDecoder::kHistory);
+            }
+        }
+    }
+}
+
+TEST(SzddDecoder, ReportsAWriterThatFailsAtAnyFlush) {
+    const Bytes file = Compress(Words(100000, 24));
+    for (int allowed : {0, 1, 5}) {
+        struct Counting {
+            int left;
+        } counting = {allowed};
+        SzddHeader header;
+        ASSERT_EQ(SzddReadHeader(file.data(), file.size(), &header), SzddStatus::kOk);
+        std::vector<uint8_t> buffer(SzddDecoder::kHistory + 8192);
+        SzddDecoder decoder(
+            header.length, buffer.data(), buffer.size(),
+            [](void* context, const uint8_t*, size_t) {
+                return static_cast<Counting*>(context)->left-- > 0;
+            },
+            &counting);
+        size_t used = 0;
+        EXPECT_EQ(decoder.Decode(file.data() + kSzddHeaderSize, file.size() - kSzddHeaderSize,
+                                 true, &used),
+                  SzddStatus::kWriteFailed)
+            << allowed << " writes allowed";
+    }
 }
 
 // Parts of the input may be searched in any order and at the same time.

@@ -1,18 +1,62 @@
-// The copy of package files into place, on the real file system through the
-// real LZ expansion library, with the copy dialog and its bar.
+// The copy of package files into place on the real file system, SZDD files
+// expanded, with the copy dialog and its bar.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "package/copy_progress_dialog_win.h"
+#include "package/expand_file_win.h"
+#include "package/szdd.h"
 #include "res/resource.h"
 #include "tests/wine/engine_fixture.h"
 
 using namespace engine_test;
 
 namespace {
+
+std::string Compressed(const std::string& plain) {
+    szdd_bytes::Bytes file;
+    EXPECT_EQ(SzddCompress(reinterpret_cast<const uint8_t*>(plain.data()), plain.size(), 'e',
+                           szdd_bytes::Append, &file),
+              SzddStatus::kOk);
+    return std::string(file.begin(), file.end());
+}
+
+std::string RandomBytes(size_t size, uint32_t seed) {
+    szdd_bytes::Bytes bytes = szdd_bytes::Random(size, seed);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The expanded files of the kinds that packages carry: executables, text,
+// code page 932 text, data that was compressed already, and runs of spaces,
+// at sizes that end inside, at and past the blocks in which files are read
+// and written.
+std::vector<std::pair<std::string, std::string>> FileClasses() {
+    char self[MAX_PATH] = "";
+    DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string image = ReadFileBytes(std::string(self, length));
+    std::string sources = ReadFileBytes(SourcePath("package/szdd.cpp")) +
+                          ReadFileBytes(SourcePath("package/archive.cpp"));
+    std::string japanese;
+    char line[128];
+    for (int i = 0; japanese.size() < 300000; ++i) {
+        wsprintfA(line, "%d: ファイル（表示ソフト%d）のコピーができません。\r\n", i, i % 37);
+        japanese += line;
+    }
+    return {
+        {"executable", image.substr(0, 1500000)},
+        {"source text", sources},
+        {"code page 932 text", japanese},
+        {"compressed data", RandomBytes(700000, 1)},
+        {"one block of compressed data", RandomBytes(256 * 1024, 2)},
+        {"spaces", std::string(600000, ' ')},
+        {"empty", ""},
+    };
+}
 
 std::string ItemText(HWND dialog, int id) {
     char text[1024] = "";
@@ -144,17 +188,99 @@ TEST_F(CopyTest, BarFollowsTheBytesAgainstTheNeed) {
     EXPECT_EQ(dialog_->CopiedBytes(), 1500);
 }
 
-TEST_F(CopyTest, ExpansionLibraryComesFromTheSystemDirectory) {
-    WriteFileBytes(base() + "s", "x");
-    ASSERT_EQ(Copy(base() + "t", base() + "s"), 1);
-    HMODULE module = GetModuleHandleA("lz32.dll");
-    ASSERT_NE(module, nullptr);
-    char loaded[MAX_PATH] = "";
-    GetModuleFileNameA(module, loaded, sizeof loaded);
-    char expected[MAX_PATH] = "";
-    GetSystemDirectoryA(expected, sizeof expected);
-    lstrcatA(expected, "\\lz32.dll");
-    EXPECT_EQ(lstrcmpiA(loaded, expected), 0) << loaded;
+TEST_F(CopyTest, EveryClassOfFileExpandsAndCopiesByteForByte) {
+    for (const auto& c : FileClasses()) {
+        WriteFileBytes(base() + "in.ex_", Compressed(c.second));
+        WriteFileBytes(base() + "in.bin", c.second);
+        EXPECT_EQ(ExpandFile((base() + "out.exe").c_str(), (base() + "in.ex_").c_str()),
+                  static_cast<int>(c.second.size()))
+            << c.first;
+        EXPECT_TRUE(ReadFileBytes(base() + "out.exe") == c.second) << c.first;
+        EXPECT_EQ(ExpandFile((base() + "out.bin").c_str(), (base() + "in.bin").c_str()),
+                  static_cast<int>(c.second.size()))
+            << c.first;
+        EXPECT_TRUE(ReadFileBytes(base() + "out.bin") == c.second) << c.first;
+    }
+    // A file too short for an SZDD header is plain, even when it begins like
+    // one.
+    std::string start = LiteralSzdd("abc").substr(0, 13);
+    WriteFileBytes(base() + "short.ex_", start);
+    EXPECT_EQ(ExpandFile((base() + "short.exe").c_str(), (base() + "short.ex_").c_str()), 13);
+    EXPECT_EQ(ReadFileBytes(base() + "short.exe"), start);
+    // Nothing of the system's expansion library is needed.
+    EXPECT_EQ(GetModuleHandleA("lz32.dll"), nullptr);
+}
+
+// A compressed file whose data does not expand to the length its header
+// gives is damaged: the copy fails with the read error and leaves no
+// destination behind, not even when it replaced an existing file.
+TEST_F(CopyTest, DamagedCompressedFilesFailAndLeaveNoDestination) {
+    std::string plain = ReadFileBytes(SourcePath("package/szdd.cpp"));
+    std::string good = Compressed(plain);
+    // A reference in the middle turned into a literal by its flag bit: the
+    // rest of the data is read out of step.
+    std::string corrupted = good;
+    for (size_t at = kSzddHeaderSize; at < good.size();) {
+        const uint8_t flags = static_cast<uint8_t>(good[at]);
+        if (at > good.size() / 2 && flags != 0xFF) {
+            int bit = 0;
+            while (flags & (1 << bit)) ++bit;
+            corrupted[at] = static_cast<char>(flags | (1 << bit));
+            break;
+        }
+        ++at;
+        for (int bit = 0; bit < 8; ++bit) at += (flags & (1 << bit)) ? 1 : 2;
+    }
+    ASSERT_NE(corrupted, good);
+    std::string lyingLength = good;
+    lyingLength[10] ^= 0x01;
+    struct Case {
+        const char* what;
+        std::string file;
+    } cases[] = {
+        {"truncated", good.substr(0, good.size() - 100)},
+        {"truncated in its first group", good.substr(0, kSzddHeaderSize + 3)},
+        {"lengthened", good + std::string("\xFF" "appended", 9)},
+        {"corrupted", corrupted},
+        {"header length off by one", lyingLength},
+        {"nothing after the header", good.substr(0, kSzddHeaderSize)},
+    };
+    ASSERT_TRUE(CreateDirectoryA((base() + "inst").c_str(), nullptr));
+    for (const Case& c : cases) {
+        WriteFileBytes(base() + "bad.ex_", c.file);
+        WriteFileBytes(base() + "inst\\bad.exe", "an existing file");
+        EXPECT_EQ(Copy(base() + "inst\\bad.exe", base() + "bad.ex_"), -3) << c.what;
+        EXPECT_FALSE(Exists(base() + "inst\\bad.exe")) << c.what;
+        EXPECT_EQ(dialog_->CopiedBytes(), 0) << c.what;
+    }
+}
+
+// The destination is written anew, not stamped with the source's time.
+TEST_F(CopyTest, DestinationHasTheCurrentTime) {
+    SYSTEMTIME old = {2008, 6, 5, 13, 9, 16, 54, 0};
+    FILETIME oldTime;
+    ASSERT_TRUE(SystemTimeToFileTime(&old, &oldTime));
+    const std::string sources[] = {"s.ex_", "s.bin"};
+    WriteFileBytes(base() + "s.ex_", Compressed(std::string(5000, 'x')));
+    WriteFileBytes(base() + "s.bin", std::string(5000, 'x'));
+    for (const std::string& name : sources) {
+        HANDLE source = CreateFileA((base() + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(source, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(SetFileTime(source, &oldTime, &oldTime, &oldTime));
+        CloseHandle(source);
+        FILETIME before;
+        GetSystemTimeAsFileTime(&before);
+        std::string destination = base() + "t\\" + name;
+        ASSERT_EQ(Copy(destination, base() + name), 5000) << name;
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        ASSERT_TRUE(GetFileAttributesExA(destination.c_str(), GetFileExInfoStandard, &data));
+        ULARGE_INTEGER written = {{data.ftLastWriteTime.dwLowDateTime,
+                                   data.ftLastWriteTime.dwHighDateTime}};
+        ULARGE_INTEGER start = {{before.dwLowDateTime, before.dwHighDateTime}};
+        // Two seconds of slack for file systems that keep coarse times.
+        EXPECT_GE(written.QuadPart + 2 * 10000000ull, start.QuadPart) << name;
+    }
 }
 
 TEST_F(CopyTest, DialogShowsItsBarBelowThePaths) {

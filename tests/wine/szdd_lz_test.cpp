@@ -1,6 +1,6 @@
 // Files written by our SZDD encoder, expanded by the system's LZ expansion
-// library exactly as the installer calls it: lz32.dll loaded by its full path,
-// handles from CreateFileA wrapped by LZInit, one LZCopy.
+// library, the reader that the format comes from: lz32.dll loaded by its full
+// path, handles from CreateFileA wrapped by LZInit, one LZCopy.
 #include <windows.h>
 
 #include <gtest/gtest.h>
