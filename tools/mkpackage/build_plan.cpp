@@ -387,7 +387,7 @@ private:
         if (entry.form == StoredForm::kCompressed) return;
 
         bool space = IsSpaceByte(head[0]);
-        // The installer copies every [Source] file through the LZ library,
+        // The installer copies every [Source] file through its SZDD expansion,
         // which expands whatever begins with the SZDD signature.
         bool expandedOnCopy = szdd && !entry.asIs && IsInstalled(index);
         if (entry.form == StoredForm::kEither) {

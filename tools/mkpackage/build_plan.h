@@ -86,6 +86,6 @@ void CheckStoredNames(const BuildRequest& request, BuildPlan* plan);
 // The stored name of a settled entry.
 const std::string& StoredName(const PlannedEntry& entry);
 
-// Bytes that begin an SZDD file; the installer's LZ library expands any
+// Bytes that begin an SZDD file; the installer's copy expands any
 // file that begins with them, whatever its name.
 bool BeginsWithSzddMagic(const uint8_t* data, size_t size);

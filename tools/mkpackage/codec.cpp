@@ -1,4 +1,4 @@
-// mkpackage compress / expand: SZDD files as the installer's LZ library
+// mkpackage compress / expand: SZDD files as the installer's copy
 // expands them, stored under the underscore name ("setup.exe" -> "setup.ex_").
 #include <errno.h>
 #include <stdint.h>
