@@ -132,6 +132,17 @@ void SetUninstallString(const std::string& command) {
     RegCloseKey(key);
 }
 
+// What an installation of the test product into dir may leave registered,
+// removed at the end of a scenario.
+ProductTraces Traces(const std::string& dir) {
+    ProductTraces traces;
+    traces.name = kName;
+    traces.mainProgram = "Orbelo.exe";
+    traces.installKey = "Software\\Quorvane\\E2E_Reinstall\\Install";
+    traces.directories = {dir};
+    return traces;
+}
+
 // Runs the uninstaller from the Uninstall entry, accepts, and waits for its
 // end.
 void Uninstall() {
@@ -162,12 +173,7 @@ TEST(Reinstall, RunsTheInstalledUninstallerFirstAndKeepsTheSettings) {
     std::string exe = BuildProduct(package, ReinstallProduct());
     ASSERT_FALSE(exe.empty());
     std::string dir = target.File("product");
-    ProductTraces traces;
-    traces.name = kName;
-    traces.mainProgram = "Orbelo.exe";
-    traces.installKey = "Software\\Quorvane\\E2E_Reinstall\\Install";
-    traces.directories = {dir};
-    RegistrationGuard registration(traces);
+    RegistrationGuard registration(Traces(dir));
     ASSERT_TRUE(InstallInto(exe, dir, kName));
     WriteSettings();
     Snapshot original = Settings();
@@ -281,12 +287,7 @@ TEST(Reinstall, BothFormsOfTheRegisteredCommandRunTheInstalledUninstaller) {
         SCOPED_TRACE(c.what);
         ScratchDir target("reinstall-forms-target");
         std::string dir = target.File(c.directory);
-        ProductTraces traces;
-        traces.name = kName;
-        traces.mainProgram = "Orbelo.exe";
-        traces.installKey = "Software\\Quorvane\\E2E_Reinstall\\Install";
-        traces.directories = {dir};
-        RegistrationGuard registration(traces);
+        RegistrationGuard registration(Traces(dir));
         ASSERT_TRUE(InstallInto(exe, dir, kName));
         const std::string quoted = "\"" + dir + "\\install.exe\" -u -p \"" + dir + "\"";
         EXPECT_EQ(UninstallString(kName), quoted);
@@ -507,12 +508,7 @@ TEST(Reinstall, AProductWithASystemFileEndsWithItsNewVersionInPlace) {
     ScratchDir second("reinstall-sys-2");
     ScratchDir target("reinstall-sys-target");
     std::string dir = target.File("product");
-    ProductTraces traces;
-    traces.name = kName;
-    traces.mainProgram = "Orbelo.exe";
-    traces.installKey = "Software\\Quorvane\\E2E_Reinstall\\Install";
-    traces.directories = {dir};
-    RegistrationGuard registration(traces);
+    RegistrationGuard registration(Traces(dir));
     auto version = [&](const ScratchDir& package, const std::string& text) {
         Product product = ReinstallProduct();
         product.sections.clear();
@@ -558,12 +554,7 @@ TEST(Reinstall, TheUninstallerWorksFromTheInstalledScriptNotTheNewOne) {
     ScratchDir second("reinstall-script-2");
     ScratchDir target("reinstall-script-target");
     std::string dir = target.File("product");
-    ProductTraces traces;
-    traces.name = kName;
-    traces.mainProgram = "Orbelo.exe";
-    traces.installKey = "Software\\Quorvane\\E2E_Reinstall\\Install";
-    traces.directories = {dir};
-    RegistrationGuard registration(traces);
+    RegistrationGuard registration(Traces(dir));
     Product old = ReinstallProduct();
     old.sections.clear();
     old.sources += "old.dat=1\r\n";
