@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/messages_win.h"
 #include "app/version_check.h"
+#include "base/messages_win.h"
 #include "package/nt_security_win.h"
 #include "res/resource.h"
 
@@ -124,8 +124,6 @@ bool CheckWindowsVersion() {
 }
 
 bool PlatformIsNt() { return platformIsNt; }
-
-bool IsNtFamily() { return QueryVersion().platformId == VER_PLATFORM_WIN32_NT; }
 
 bool IsProductRunning() {
     HANDLE mutex = CreateMutexA(nullptr, TRUE, kProductMutexName);

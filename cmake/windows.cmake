@@ -3,7 +3,7 @@ enable_language(RC)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR} -c 65001")
 
 # The shipped program links no exception or RTTI machinery and no libstdc++
-# allocation path; see app/runtime_win.cpp for the allocation functions.
+# allocation path; see app/main_win.cpp for the allocation functions.
 set(PRODUCT_FLAGS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
     -fno-asynchronous-unwind-tables -ffunction-sections
     # printf goes to the system C runtime, not the 16 KB MinGW replacement.

@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes app/half_width_table.h: the code page 932 double-byte characters that
+"""Writes base/half_width_table.h: the code page 932 double-byte characters that
 have a half-width form, sorted by code, with the single byte they become.
 
 Run from the repository root: python3 tools/gen_half_width_table.py
@@ -85,7 +85,7 @@ def main():
     for i in range(0, len(entries), 12):
         lines.append("    " + " ".join(f"0x{b:02X}," for _, b in entries[i:i + 12]))
     lines += ["};", ""]
-    with open("app/half_width_table.h", "w", encoding="utf-8") as out:
+    with open("base/half_width_table.h", "w", encoding="utf-8") as out:
         out.write("\n".join(lines))
 
 
