@@ -155,6 +155,43 @@ private:
     bool shown_ = false;
 };
 
+std::string Percent(int64_t part, int64_t whole) {
+    char text[32];
+    snprintf(text, sizeof text, "%.1f%%",
+             whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
+    return text;
+}
+
+// text padded with spaces to width columns of a terminal, on the left or
+// right; Japanese names take two columns a character.
+std::string Left(const std::string& text, size_t width) {
+    size_t columns = host::DisplayWidth(text);
+    return columns < width ? text + std::string(width - columns, ' ') : text;
+}
+std::string Right(int64_t number, size_t width) {
+    std::string text = std::to_string(number);
+    return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
+}
+
+void PrintProgress(const PlannedEntry& entry, int64_t storedSize, int64_t compressedSize) {
+    std::string name = host::Printable932(entry.name);
+    std::string stored = host::Printable932(StoredName(entry));
+    std::string why = entry.formReason.empty() ? std::string() : ", " + entry.formReason;
+    std::string line;
+    if (entry.form == StoredForm::kCompressed) {
+        line = Left(name + " -> " + stored, 40) + Right(entry.size, 10) + " -> " +
+               Right(storedSize, 10) + " bytes (" + Percent(storedSize, entry.size) + why + ")";
+    } else if (entry.asIs) {
+        line = Left(stored, 40) + Right(storedSize, 10) + " bytes (as is" + why + ")";
+    } else if (compressedSize > 0 && entry.formReason.empty()) {
+        line = Left(stored, 40) + Right(storedSize, 10) +
+               " bytes (plain: compressed it would take " + std::to_string(compressedSize) + ")";
+    } else {
+        line = Left(stored, 40) + Right(storedSize, 10) + " bytes (plain" + why + ")";
+    }
+    printf("  %s\n", line.c_str());
+}
+
 bool AppendBytes(void* context, const uint8_t* bytes, size_t size) {
     static_cast<std::vector<uint8_t>*>(context)->insert(
         static_cast<std::vector<uint8_t>*>(context)->end(), bytes, bytes + size);
@@ -249,44 +286,6 @@ private:
     bool made_ = false;
     std::vector<std::string> files_;
 };
-
-std::string Percent(int64_t part, int64_t whole) {
-    char text[32];
-    snprintf(text, sizeof text, "%.1f%%",
-             whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
-    return text;
-}
-
-// text padded with spaces to width columns (bytes), on the left or right.
-// text padded with spaces to width columns of a terminal, on the left or
-// right; Japanese names take two columns a character.
-std::string Left(const std::string& text, size_t width) {
-    size_t columns = host::DisplayWidth(text);
-    return columns < width ? text + std::string(width - columns, ' ') : text;
-}
-std::string Right(int64_t number, size_t width) {
-    std::string text = std::to_string(number);
-    return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
-}
-
-void PrintProgress(const PlannedEntry& entry, int64_t storedSize, int64_t compressedSize) {
-    std::string name = host::Printable932(entry.name);
-    std::string stored = host::Printable932(StoredName(entry));
-    std::string why = entry.formReason.empty() ? std::string() : ", " + entry.formReason;
-    std::string line;
-    if (entry.form == StoredForm::kCompressed) {
-        line = Left(name + " -> " + stored, 40) + Right(entry.size, 10) + " -> " +
-               Right(storedSize, 10) + " bytes (" + Percent(storedSize, entry.size) + why + ")";
-    } else if (entry.asIs) {
-        line = Left(stored, 40) + Right(storedSize, 10) + " bytes (as is" + why + ")";
-    } else if (compressedSize > 0 && entry.formReason.empty()) {
-        line = Left(stored, 40) + Right(storedSize, 10) +
-               " bytes (plain: compressed it would take " + std::to_string(compressedSize) + ")";
-    } else {
-        line = Left(stored, 40) + Right(storedSize, 10) + " bytes (plain" + why + ")";
-    }
-    printf("  %s\n", line.c_str());
-}
 
 struct Options {
     BuildRequest request;
