@@ -194,8 +194,8 @@ void PrintProgress(const PlannedEntry& entry, int64_t storedSize, int64_t compre
 }
 
 // The line of each file, in package order, as soon as it and every file
-// before it are settled, flushed at once: a log shows the build going on
-// while a later file is still being compressed. Thread-safe.
+// before it are settled, each flushed on its own: a log shows the build
+// going on while a later file is still being compressed. Thread-safe.
 class FileLines {
 public:
     // entries must outlive the instance. Held lines wait for Release (while
@@ -225,15 +225,13 @@ public:
 
 private:
     void PrintReady() {
-        bool printed = false;
         for (; next_ < entries_.size() && settled_[next_]; ++next_) {
             const PlannedEntry& entry = entries_[next_];
             int64_t compressed = compressedSize_[next_];
             PrintProgress(entry, entry.form == StoredForm::kCompressed ? compressed : entry.size,
                           compressed);
-            printed = true;
+            fflush(stdout);
         }
-        if (printed) fflush(stdout);
     }
 
     std::mutex mutex_;
