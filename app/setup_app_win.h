@@ -6,6 +6,6 @@
 
 // Runs the whole program; returns the process exit code: 0 when the run did
 // its whole job, 1602 when the user declined or cancelled, 1603 otherwise
-// (app/run_outcome.h). A step timer that cannot be started ends the process
+// (base/run_outcome.h). A step timer that cannot be started ends the process
 // at once with 999.
 int RunSetupApp(HINSTANCE instance, int showCommand);
