@@ -166,6 +166,15 @@ bool StdioSource::Seek(int64_t offset) {
 
 size_t StdioSource::Read(void* buffer, size_t size) { return fread(buffer, 1, size, file_); }
 
+ArchiveStream::ArchiveStream(ByteSource& source)
+    : source_(source), buffer_(static_cast<unsigned char*>(malloc(kBufferSize))) {
+    // As for the strings (app/text.h): without 32 KB of memory the program
+    // cannot go on.
+    if (!buffer_) abort();
+}
+
+ArchiveStream::~ArchiveStream() { free(buffer_); }
+
 bool ArchiveStream::Seek(int64_t offset) {
     if (!source_.Seek(offset)) return false;
     bufferStart_ = bufferEnd_ = 0;

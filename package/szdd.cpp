@@ -650,10 +650,16 @@ SzddStatus SzddExpand(const uint8_t* data, size_t size, SzddWriter write, void* 
     SzddStatus status = SzddReadHeader(data, size, &header);
     if (status != SzddStatus::kOk) return status;
     if (headerOut) *headerOut = header;
-    uint8_t buffer[SzddDecoder::kHistory + 16 * 1024];
-    SzddDecoder decoder(header.length, buffer, sizeof buffer, write, context);
+    // On the heap: the programs built from this code keep every stack frame
+    // below a page, since they do not probe the stack (cmake/windows.cmake).
+    const size_t bufferSize = SzddDecoder::kHistory + 16 * 1024;
+    uint8_t* buffer = static_cast<uint8_t*>(malloc(bufferSize));
+    if (!buffer) return SzddStatus::kOutOfMemory;
+    SzddDecoder decoder(header.length, buffer, bufferSize, write, context);
     size_t used;
-    return decoder.Decode(data + kSzddHeaderSize, size - kSzddHeaderSize, true, &used);
+    status = decoder.Decode(data + kSzddHeaderSize, size - kSzddHeaderSize, true, &used);
+    free(buffer);
+    return status;
 }
 
 // The output goes straight into a linear buffer behind a copy of the last
