@@ -114,8 +114,9 @@ void ByteString::AppendNumber(long long value) {
     unsigned long long magnitude =
         value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
     do {
-        digits[n++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
+        uint32_t digit;
+        magnitude = DivideBySmall(magnitude, 10, &digit);
+        digits[n++] = static_cast<char>('0' + digit);
     } while (magnitude);
     if (value < 0) Append('-');
     while (n) Append(digits[--n]);
@@ -272,6 +273,19 @@ bool CopyToBuffer(char* buffer, size_t bufferSize, const char* text) {
     }
     memcpy(buffer, text, length + 1);
     return true;
+}
+
+uint64_t DivideBySmall(uint64_t value, uint32_t divisor, uint32_t* remainder) {
+    // Long division in 16-bit digits below the high word: the remainder so
+    // far is below the divisor, so each partial dividend stays below
+    // divisor * 65536 and fits in 32 bits.
+    uint32_t high = static_cast<uint32_t>(value >> 32);
+    uint32_t low = static_cast<uint32_t>(value);
+    uint32_t part = (high % divisor) << 16 | low >> 16;
+    uint32_t middle = part / divisor;
+    part = (part % divisor) << 16 | (low & 0xFFFF);
+    *remainder = part % divisor;
+    return static_cast<uint64_t>(high / divisor) << 32 | middle << 16 | part / divisor;
 }
 
 int32_t ParseLong(const char* text) {

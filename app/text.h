@@ -115,6 +115,11 @@ ByteString TrimSpaces(const char* text);
 // included). Returns false, leaving an empty string, when it does not fit.
 bool CopyToBuffer(char* buffer, size_t bufferSize, const char* text);
 
+// value / divisor, and value % divisor in *remainder, for a divisor of 1 to
+// 65535, computed with 32-bit divisions only: a 64-bit division would take
+// the compiler's helper functions into the 32-bit program, which links none.
+uint64_t DivideBySmall(uint64_t value, uint32_t divisor, uint32_t* remainder);
+
 // C atol semantics (leading white space, optional sign, decimal digits; no
 // digits gives 0), clamped to the 32-bit range instead of overflowing.
 int32_t ParseLong(const char* text);

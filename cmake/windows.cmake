@@ -52,6 +52,13 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     target_link_options(installer PRIVATE -nostartfiles -Wl,--entry=InstallerEntry)
 else()
     target_link_options(installer PRIVATE -nostartfiles -Wl,--entry=_InstallerEntry)
+    # Nor does it link the compiler's support library or MinGW's additions
+    # to the C runtime: the link fails if code comes to need one of their
+    # functions (a 64-bit division, for one; see DivideBySmall in app/text.h)
+    # instead of quietly adding it with its unwinding tables.
+    # msvcrt comes last, after everything that calls it.
+    target_link_options(installer PRIVATE -nodefaultlibs)
+    target_link_libraries(installer PRIVATE winedge core ${SYSTEM_LIBS} msvcrt)
 endif()
 set_target_properties(installer PROPERTIES OUTPUT_NAME install
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
