@@ -22,7 +22,7 @@ namespace {
 // The application object's state.
 struct SetupApp {
     HINSTANCE Instance = nullptr;
-    int ShowCommand = SW_SHOWNORMAL;
+    int ShowCommand = 0;  // set by RunSetupApp
     HANDLE UninstallerMutex = nullptr;  // held by the relaunched uninstaller only
 };
 

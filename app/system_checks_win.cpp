@@ -186,7 +186,11 @@ bool IsAdministrator() {
         return false;
     }
 
-    GENERIC_MAPPING mapping = {kAccessRead, kAccessWrite, 0, kAccessRead | kAccessWrite};
+    GENERIC_MAPPING mapping;
+    mapping.GenericRead = kAccessRead;
+    mapping.GenericWrite = kAccessWrite;
+    mapping.GenericExecute = 0;
+    mapping.GenericAll = kAccessRead | kAccessWrite;
     // Room for a privilege set with one entry (20 bytes); no privilege is
     // involved in a plain read check.
     DWORD privileges[5] = {};
