@@ -74,6 +74,39 @@ TEST(ByteStringTest, AppendAssignAndSlicesStayInBounds) {
     EXPECT_EQ(number, ByteString("-2147483648"));
 }
 
+// Strings without a buffer of their own share one zero byte: none of them
+// may free it, grow it in place or leave text in it (AddressSanitizer
+// catches the first two).
+TEST(ByteStringTest, EmptyStringsWithoutABufferStayEmptyAndUsable) {
+    ByteString fresh;
+    EXPECT_STREQ(fresh.c_str(), "");
+    fresh.Clear();
+    fresh.Truncate(0);
+    fresh.Assign("", 0);
+
+    ByteString source("text");
+    ByteString taken(static_cast<ByteString&&>(source));
+    EXPECT_STREQ(source.c_str(), "");
+    source.Append("again");
+    EXPECT_EQ(source, ByteString("again"));
+    source = static_cast<ByteString&&>(fresh);
+    EXPECT_TRUE(fresh.IsEmpty());
+    fresh = fresh.c_str();
+    fresh.Append(ByteString());
+    fresh.Append(fresh.c_str());
+    fresh.Append('a');
+    EXPECT_EQ(fresh, ByteString("a"));
+    fresh = ByteString();
+    EXPECT_STREQ(ByteString().c_str(), "");
+    EXPECT_EQ(taken, ByteString("text"));
+
+    StringList list;
+    list.Add(ByteString());
+    list.Add("b");
+    EXPECT_STREQ(list[0].c_str(), "");
+    EXPECT_EQ(list.IndexOf(""), 0);
+}
+
 TEST(ByteStringTest, NumbersCoverTheWhole64BitRange) {
     struct Case {
         long long value;
