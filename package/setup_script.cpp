@@ -86,6 +86,47 @@ void ReadNumberedGroups(const ProfileSource& source, SetupConfig& config) {
     }
 }
 
+// The plain [Setup] values, in the script's documented order.
+struct TextField {
+    const char* key;
+    ByteString SetupConfig::*field;
+};
+const TextField kTextFields[] = {
+    {"ProgramName", &SetupConfig::ProgramName},
+    {"InstallPath", &SetupConfig::InstallPath},
+    {"MainProgram", &SetupConfig::MainProgram},
+    {"Readme", &SetupConfig::Readme},
+    {"Startrtf", &SetupConfig::Startrtf},
+    {"StartTitle", &SetupConfig::StartTitle},
+    {"StartDlgOK", &SetupConfig::StartDlgOK},
+    {"StartDlgCancel", &SetupConfig::StartDlgCancel},
+    {"RegUninstall", &SetupConfig::RegUninstall},
+    {"UnInstallIcon", &SetupConfig::UnInstallIcon},
+    {"RegCreateDirectory", &SetupConfig::RegCreateDirectory},
+};
+
+// The [Setup] numbers with their defaults.
+struct NumberField {
+    const char* key;
+    const char* def;
+    int32_t SetupConfig::*field;
+};
+const NumberField kNumberFields[] = {
+    {"InstDispProgramMenu", "1", &SetupConfig::InstDispProgramMenu},
+    {"UnInstDispProgramMenu", "1", &SetupConfig::UnInstDispProgramMenu},
+    {"UnInstSilentMode", "0", &SetupConfig::UnInstSilentMode},
+    {"Run", "0", &SetupConfig::Run},
+};
+
+// Every number is probed: gaps in the uninstall keys are allowed.
+void ReadUninstallKeys(const ProfileSource& source, const char* prefix, StringList& keys) {
+    for (int n = 0; n < kMaxUninstallKeys; ++n) {
+        ByteString key =
+            source.GetValue("UnInstall", Numbered(prefix, n).c_str(), "", kScriptValueSize);
+        if (!key.IsEmpty()) keys.Add(key);
+    }
+}
+
 void ClearScriptFields(SetupConfig& config) {
     config.CopyList.Clear();
     config.CopyTypes.Clear();
@@ -113,18 +154,20 @@ void SplitFileAndArgs(const ByteString& value, ByteString* file, ByteString* res
     }
 }
 
-// The order of the reads follows the script's documented order; the derived
-// defaults (RegUninstall from ProgramName, the folder count from the numbered
-// groups) need the fields they derive from to be read first.
+// The derived defaults (RegUninstall from ProgramName, the folder count from
+// the numbered groups) need the fields they derive from to be read first.
 void ReadSetupScriptFrom(const ProfileSource& source, bool uninstallMode, bool isNtPlatform,
                          SetupConfig& config) {
     ClearScriptFields(config);
 
     ReadSource(source, uninstallMode, isNtPlatform, config);
 
-    config.ProgramName = SetupText(source, "ProgramName");
-    config.InstallPath = SetupText(source, "InstallPath");
-    config.MainProgram = SetupText(source, "MainProgram");
+    for (const TextField& text : kTextFields) config.*text.field = SetupText(source, text.key);
+    for (const NumberField& number : kNumberFields) {
+        config.*number.field = SetupNumber(source, number.key, number.def);
+    }
+    if (config.RegUninstall.IsEmpty()) config.RegUninstall = config.ProgramName;
+
     SplitFileAndArgs(SetupText(source, "UnInstallerProgram"), &config.UnInstallerProgram,
                      &config.UninstallArgsFormat);
     config.DstNeedSpace = ParseByteCount(SetupText(source, "DstNeedSpace").c_str());
@@ -134,21 +177,6 @@ void ReadSetupScriptFrom(const ProfileSource& source, bool uninstallMode, bool i
         if (icon.IsEmpty()) break;  // numbered without gaps
         config.DesktopIcons.Add(icon);
     }
-
-    config.Readme = SetupText(source, "Readme");
-    config.Startrtf = SetupText(source, "Startrtf");
-    config.StartTitle = SetupText(source, "StartTitle");
-    config.StartDlgOK = SetupText(source, "StartDlgOK");
-    config.StartDlgCancel = SetupText(source, "StartDlgCancel");
-    config.RegUninstall = SetupText(source, "RegUninstall");
-    if (config.RegUninstall.IsEmpty()) config.RegUninstall = config.ProgramName;
-
-    config.InstDispProgramMenu = SetupNumber(source, "InstDispProgramMenu", "1");
-    config.UnInstDispProgramMenu = SetupNumber(source, "UnInstDispProgramMenu", "1");
-    config.UnInstSilentMode = SetupNumber(source, "UnInstSilentMode", "0");
-    config.UnInstallIcon = SetupText(source, "UnInstallIcon");
-    config.Run = SetupNumber(source, "Run", "0");
-    config.RegCreateDirectory = SetupText(source, "RegCreateDirectory");
 
     ReadGroup(source, config);
     ReadNumberedGroups(source, config);
@@ -160,15 +188,6 @@ void ReadSetupScriptFrom(const ProfileSource& source, bool uninstallMode, bool i
         config.ProgramFolders.Add(SetupText(source, key.c_str()));
     }
 
-    // Every number is probed: gaps in the uninstall keys are allowed.
-    for (int n = 0; n < kMaxUninstallKeys; ++n) {
-        ByteString key =
-            source.GetValue("UnInstall", Numbered("HCU", n).c_str(), "", kScriptValueSize);
-        if (!key.IsEmpty()) config.UninstallUserKeys.Add(key);
-    }
-    for (int n = 0; n < kMaxUninstallKeys; ++n) {
-        ByteString key =
-            source.GetValue("UnInstall", Numbered("HLM", n).c_str(), "", kScriptValueSize);
-        if (!key.IsEmpty()) config.UninstallMachineKeys.Add(key);
-    }
+    ReadUninstallKeys(source, "HCU", config.UninstallUserKeys);
+    ReadUninstallKeys(source, "HLM", config.UninstallMachineKeys);
 }
