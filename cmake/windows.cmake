@@ -20,7 +20,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     # arguments only where it does not probe the stack; frames stay below
     # GCC's own probing threshold (4000 bytes), so none needed a probe.
     list(APPEND PRODUCT_FLAGS -mno-accumulate-outgoing-args -mno-stack-arg-probe
-        -mpreferred-stack-boundary=2)
+        -mpreferred-stack-boundary=2 -malign-data=abi)
 endif()
 # The oldest systems the program runs on are Windows 95 and NT 4.0: the
 # headers declare nothing newer, so a newer function can only be reached
