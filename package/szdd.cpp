@@ -533,21 +533,6 @@ private:
 
 }  // namespace
 
-const char* SzddStatusText(SzddStatus status) {
-    switch (status) {
-        case SzddStatus::kOk: return "ok";
-        case SzddStatus::kTruncatedHeader: return "file shorter than the SZDD header";
-        case SzddStatus::kBadMagic: return "not an SZDD file (bad magic)";
-        case SzddStatus::kBadMode: return "unknown SZDD compression mode";
-        case SzddStatus::kShortData: return "compressed data ends before the length in the header";
-        case SzddStatus::kLongData: return "compressed data expands past the length in the header";
-        case SzddStatus::kTooLarge: return "file too large for the SZDD format";
-        case SzddStatus::kOutOfMemory: return "out of memory";
-        case SzddStatus::kWriteFailed: return "output could not be written";
-    }
-    return "unknown error";
-}
-
 SzddStatus SzddReadHeader(const uint8_t* data, size_t size, SzddHeader* header) {
     if (size < kSzddHeaderSize) {
         // Judge the magic on what there is, so that a short non-SZDD file
