@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/messages_win.h"
+#include "app/text.h"
 #include "app/version_check.h"
 #include "package/nt_security_win.h"
 #include "res/resource.h"
@@ -203,11 +204,12 @@ bool IsAdministrator() {
         // Standard output, as a console build would show it; a GUI process
         // usually has none. Written without the C runtime's printf, whose
         // MinGW replacement would add 16 KB to the program.
-        char line[64];
-        int length = wsprintfA(line, "AccessCheck() failed with error %lu\n", GetLastError());
+        ByteString line("AccessCheck() failed with error ");
+        line.AppendNumber(GetLastError());
+        line.Append('\n');
         DWORD written = 0;
-        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(length), &written,
-                  nullptr);
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.c_str(), static_cast<DWORD>(line.Length()),
+                  &written, nullptr);
         return false;
     }
     return status != FALSE;
