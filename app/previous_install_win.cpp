@@ -7,6 +7,7 @@
 #include "app/half_width_win.h"
 #include "app/relaunch_win.h"
 #include "app/uninstall_command.h"
+#include "engine/program_folder_win.h"
 #include "package/own_image_win.h"
 #include "package/setup_config.h"
 #include "ui/background_wnd_win.h"
@@ -346,16 +347,8 @@ LONG DeleteKeyWithSubkeys(HKEY root, const char* path) {
 }
 
 void RemoveStartupShortcut() {
-    LPITEMIDLIST items = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_STARTUP, &items)) || !items) return;
-    char folder[MAX_PATH] = "";
-    BOOL found = SHGetPathFromIDListA(items, folder);
-    IMalloc* shellMalloc = nullptr;
-    if (SUCCEEDED(SHGetMalloc(&shellMalloc))) {
-        shellMalloc->Free(items);
-        shellMalloc->Release();
-    }
-    if (!found || !folder[0]) return;
+    ByteString folder = ShellFolderPath(CSIDL_STARTUP);
+    if (folder.IsEmpty()) return;
 
     ByteString pattern(folder);
     pattern.Append("\\*");
@@ -373,7 +366,7 @@ void RemoveStartupShortcut() {
 
     // The name is matched, not the folder: a profile path that contains the
     // product's name would otherwise make every entry match.
-    size_t nameStart = strlen(folder) + 1;
+    size_t nameStart = folder.Length() + 1;
     for (size_t i = 0; i < paths.Count(); ++i) {
         const char* path = paths[i].c_str();
         if (MbFindText(path + nameStart, kStartupMatchText) < 0) continue;
