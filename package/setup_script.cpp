@@ -118,11 +118,23 @@ const NumberField kNumberFields[] = {
     {"Run", "0", &SetupConfig::Run},
 };
 
-// Every number is probed: gaps in the uninstall keys are allowed.
-void ReadUninstallKeys(const ProfileSource& source, const char* prefix, StringList& keys) {
+// Every number is probed: gaps in the uninstall keys are allowed. A name
+// that the section does not list (as a key with a value) can only give the
+// empty default, so it is not asked for: through the profile API each
+// question checks the file again. listed holds the listed names, each after
+// a line end, in lower case (the API compares ASCII letters in either case);
+// it is empty when the list filled its buffer and may have lost names.
+void ReadUninstallKeys(const ProfileSource& source, const ByteString& listed, const char* prefix,
+                       StringList& keys) {
     for (int n = 0; n < kMaxUninstallKeys; ++n) {
-        ByteString key =
-            source.GetValue("UnInstall", Numbered(prefix, n).c_str(), "", kScriptValueSize);
+        ByteString name = Numbered(prefix, n);
+        if (!listed.IsEmpty()) {
+            ByteString line("\n");
+            line.Append(name);
+            line.Append('\n');
+            if (MbFindText(listed.c_str(), MbToLower(line.c_str()).c_str()) < 0) continue;
+        }
+        ByteString key = source.GetValue("UnInstall", name.c_str(), "", kScriptValueSize);
         if (!key.IsEmpty()) keys.Add(key);
     }
 }
@@ -188,6 +200,14 @@ void ReadSetupScriptFrom(const ProfileSource& source, bool uninstallMode, bool i
         config.ProgramFolders.Add(SetupText(source, key.c_str()));
     }
 
-    ReadUninstallKeys(source, "HCU", config.UninstallUserKeys);
-    ReadUninstallKeys(source, "HLM", config.UninstallMachineKeys);
+    StringList names = source.GetKeyNames("UnInstall", kScriptValueSize);
+    ByteString listed("\n");
+    for (size_t i = 0; i < names.Count(); ++i) {
+        listed.Append(names[i]);
+        listed.Append('\n');
+    }
+    // The list and its final zero, one byte each for the line ends.
+    listed = listed.Length() + 2 < kScriptValueSize ? MbToLower(listed.c_str()) : ByteString();
+    ReadUninstallKeys(source, listed, "HCU", config.UninstallUserKeys);
+    ReadUninstallKeys(source, listed, "HLM", config.UninstallMachineKeys);
 }
