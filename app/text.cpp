@@ -164,6 +164,8 @@ bool ByteString::operator==(const ByteString& other) const {
     return length_ == other.length_ && memcmp(c_str(), other.c_str(), length_) == 0;
 }
 
+StringList::StringList() = default;
+
 StringList::StringList(const StringList& other) {
     for (size_t i = 0; i < other.count_; ++i) Add(other.items_[i]);
 }

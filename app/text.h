@@ -76,7 +76,7 @@ private:
 // An ordered list of byte strings.
 class StringList {
 public:
-    StringList() = default;
+    StringList();  // out of line: a call is smaller than three stores
     StringList(const StringList& other);
     StringList& operator=(const StringList& other);
     ~StringList();
