@@ -148,7 +148,11 @@ void ClearScriptFields(SetupConfig& config) {
     config.GroupItems.names.Clear();
     config.GroupItems.targets.Clear();
     config.GroupItems.args.Clear();
-    for (GroupItem& item : config.NumberedGroupItems) item = GroupItem();
+    for (GroupItem& item : config.NumberedGroupItems) {
+        item.name.Clear();
+        item.target.Clear();
+        item.args.Clear();
+    }
     config.UninstallUserKeys.Clear();
     config.UninstallMachineKeys.Clear();
 }
