@@ -1,6 +1,7 @@
 #include "app/system_checks_win.h"
 
 #include <windows.h>
+#include <stdlib.h>
 
 #include "app/messages_win.h"
 #include "app/text.h"
@@ -58,18 +59,18 @@ private:
     HANDLE handle_;
 };
 
-class LocalBlock {
+// A zero-filled heap block (the C runtime's: the program imports its heap
+// functions anyway).
+class ZeroedBlock {
 public:
-    explicit LocalBlock(size_t size) : block_(LocalAlloc(LPTR, size)) {}
-    LocalBlock(const LocalBlock&) = delete;
-    LocalBlock& operator=(const LocalBlock&) = delete;
-    ~LocalBlock() {
-        if (block_) LocalFree(block_);
-    }
+    explicit ZeroedBlock(size_t size) : block_(calloc(size, 1)) {}
+    ZeroedBlock(const ZeroedBlock&) = delete;
+    ZeroedBlock& operator=(const ZeroedBlock&) = delete;
+    ~ZeroedBlock() { free(block_); }
     void* Get() const { return block_; }
 
 private:
-    HLOCAL block_;
+    void* block_;
 };
 
 class Sid {
@@ -166,7 +167,7 @@ bool IsAdministrator() {
     }
 
     // SECURITY_DESCRIPTOR_MIN_LENGTH is 20 bytes in the 32-bit program.
-    LocalBlock descriptorBlock(SECURITY_DESCRIPTOR_MIN_LENGTH);
+    ZeroedBlock descriptorBlock(SECURITY_DESCRIPTOR_MIN_LENGTH);
     auto descriptor = static_cast<PSECURITY_DESCRIPTOR>(descriptorBlock.Get());
     if (!descriptor || !security.InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION)) {
         return false;
@@ -175,7 +176,7 @@ bool IsAdministrator() {
     // The ACL header and one access-allowed entry header (8 bytes each)
     // followed by the SID.
     DWORD aclSize = security.GetLengthSid(administrators.Get()) + 16;
-    LocalBlock aclBlock(aclSize);
+    ZeroedBlock aclBlock(aclSize);
     auto acl = static_cast<PACL>(aclBlock.Get());
     if (!acl || !security.InitializeAcl(acl, aclSize, ACL_REVISION2) ||
         !security.AddAccessAllowedAce(acl, ACL_REVISION2, kAccessRead | kAccessWrite,
