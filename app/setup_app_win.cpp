@@ -1,5 +1,7 @@
 #include "app/setup_app_win.h"
 
+#include <string.h>
+
 #include "app/command_line.h"
 #include "app/messages_win.h"
 #include "app/previous_install_win.h"
@@ -245,7 +247,7 @@ bool IsModelessDialogMessage(MSG* message) {
     if (!active) return false;
     char className[16];
     if (GetClassNameA(active, className, sizeof className) == 0 ||
-        lstrcmpA(className, "#32770") != 0) {
+        strcmp(className, "#32770") != 0) {
         return false;
     }
     return IsDialogMessageA(active, message) != FALSE;
