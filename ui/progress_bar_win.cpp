@@ -74,7 +74,8 @@ void ProgressBar::DrawLabel(HDC dc) const {
     text.AppendNumber(percent_);
     text.Append('%');
     SetBkMode(dc, TRANSPARENT);
-    TextOutA(dc, ProgressTextX(width_), kProgressTextY, text.c_str(), static_cast<int>(text.Length()));
+    TextOutA(dc, ProgressTextX(width_), kProgressTextY, text.c_str(),
+             static_cast<int>(text.Length()));
 }
 
 void ProgressBar::Paint(HDC dc) {
