@@ -63,12 +63,6 @@ void SplitCommandLine(const char* commandLine, StringList& arguments) {
     }
 }
 
-void EnsureTrailingBackslash(ByteString& path) {
-    if (path.IsEmpty() || MbFindLast(path.c_str(), '\\') != static_cast<int>(path.Length()) - 1) {
-        path.Append('\\');
-    }
-}
-
 void SetupCommandLine::ParseArgument(const char* argument) {
     if (argument[0] == '-' || argument[0] == '/') {
         PathPending = false;

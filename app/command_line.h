@@ -4,7 +4,8 @@
 
 #include <stdint.h>
 
-#include "app/text.h"
+#include "base/path_text.h"
+#include "base/text.h"
 
 // Splits a command line by the rules of the Windows C runtime: blanks and tabs
 // separate arguments, double quotes group, 2n backslashes before a quote give
@@ -30,15 +31,6 @@ public:
     bool PathPending = false;
     bool HandlePending = false;
 };
-
-// Longest installation directory accepted, in bytes with its backslash: the
-// directory ends up in 260-byte platform buffers, so a longer one is refused
-// rather than cut into a different path.
-constexpr size_t kMaxDirectoryLength = 259;
-
-// Appends a backslash unless the last character already is one (a trail byte
-// 0x5C of a double-byte character does not count).
-void EnsureTrailingBackslash(ByteString& path);
 
 // The module-name rule: a file name containing "uninst.exe" (compared in lower
 // case) selects the uninstaller, " -s" after that match selects silent mode,

@@ -4,10 +4,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/half_width_win.h"
 #include "app/relaunch_win.h"
 #include "app/uninstall_command.h"
-#include "engine/program_folder_win.h"
+#include "base/half_width_win.h"
 #include "package/own_image_win.h"
 #include "package/setup_config.h"
 #include "ui/background_wnd_win.h"
@@ -18,8 +17,6 @@ const char kSettingsBackupKeyPath[] = "Software\\Quorvane\\Orbelo_Sample_BACKUP"
 namespace {
 
 const char kUninstallKeyRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-// The product's Japanese name, which its Startup shortcut bears.
-const char kStartupMatchText[] = "オルベロ";
 // The title suffix of the uninstaller's windows and message boxes.
 const char kUninstallerTitleSuffix[] = " アンインストーラ";
 // Poll interval of the wait for the uninstaller's windows, in milliseconds.
@@ -344,37 +341,4 @@ LONG DeleteKeyWithSubkeys(HKEY root, const char* path) {
         break;
     }
     return ERROR_SUCCESS;
-}
-
-void RemoveStartupShortcut() {
-    ByteString folder = ShellFolderPath(CSIDL_STARTUP);
-    if (folder.IsEmpty()) return;
-
-    ByteString pattern(folder);
-    pattern.Append("\\*");
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return;
-    StringList paths;
-    do {
-        ByteString path(folder);
-        path.Append('\\');
-        path.Append(entry.cFileName);
-        paths.Add(path);
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-
-    // The name is matched, not the folder: a profile path that contains the
-    // product's name would otherwise make every entry match.
-    size_t nameStart = folder.Length() + 1;
-    for (size_t i = 0; i < paths.Count(); ++i) {
-        const char* path = paths[i].c_str();
-        if (MbFindText(path + nameStart, kStartupMatchText) < 0) continue;
-        DWORD attributes = GetFileAttributesA(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-            SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-        }
-        DeleteFileA(path);
-        return;
-    }
 }

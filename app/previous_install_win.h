@@ -1,10 +1,10 @@
 // The earlier installation: its Uninstall entry, the settings backup and the
-// registry tree operations it uses, and the Startup shortcut clean-up.
+// registry tree operations it uses.
 #pragma once
 
 #include <windows.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 // The product's settings key and its backup, below HKEY_CURRENT_USER.
 extern const char kSettingsKeyPath[];
@@ -48,7 +48,3 @@ bool CopyKeyTree(HKEY srcRoot, HKEY dstRoot, const char* srcPath, const char* ds
 
 // Deletes root\path with all its subkeys; returns the Windows error code.
 LONG DeleteKeyWithSubkeys(HKEY root, const char* path);
-
-// Deletes the first entry of the user's Startup folder whose path contains
-// the product's Japanese name. Best effort.
-void RemoveStartupShortcut();

@@ -1,6 +1,6 @@
 #include "app/relaunch_command.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 bool BuildRelaunchCommand(const char* tempPath, const char* installDir, int32_t parentHandle,
                           char (&buffer)[kRelaunchCommandSize]) {

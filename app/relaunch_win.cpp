@@ -3,7 +3,7 @@
 #include <stdint.h>
 
 #include "app/relaunch_command.h"
-#include "package/file_status_win.h"
+#include "base/file_status_win.h"
 #include "package/own_image_win.h"
 #include "package/private_temp_win.h"
 #include "package/setup_config.h"

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 extern const char kUninstallerMutexName[];  // "Quorvane_UnInstaller"
 

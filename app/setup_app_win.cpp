@@ -3,12 +3,14 @@
 #include <string.h>
 
 #include "app/command_line.h"
-#include "app/messages_win.h"
 #include "app/previous_install_win.h"
 #include "app/relaunch_win.h"
-#include "app/run_outcome.h"
 #include "app/system_checks_win.h"
+#include "base/file_status_win.h"
+#include "base/messages_win.h"
+#include "base/run_outcome.h"
 #include "engine/file_install_win.h"
+#include "engine/program_folder_win.h"
 #include "engine/step_sequencer_win.h"
 #include "engine/step_state.h"
 #include "package/extract_win.h"
@@ -159,7 +161,7 @@ bool InitInstance() {
         UpdateWindow(window->Handle());
     }
 
-    if (IsNtFamily() && !IsAdministrator()) {
+    if (IsNtPlatform() && !IsAdministrator()) {
         ShowMessage(kStyleStop, IDS_NEED_ADMIN,
                     config.UninstallMode ? "アンインストール" : "インストール");
         return EndRun(RunOutcome::kFailed);

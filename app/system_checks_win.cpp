@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <stdlib.h>
 
-#include "app/messages_win.h"
-#include "app/text.h"
 #include "app/version_check.h"
+#include "base/messages_win.h"
+#include "base/text.h"
 #include "package/nt_security_win.h"
 #include "res/resource.h"
 
@@ -126,8 +126,6 @@ bool CheckWindowsVersion() {
 }
 
 bool PlatformIsNt() { return platformIsNt; }
-
-bool IsNtFamily() { return QueryVersion().platformId == VER_PLATFORM_WIN32_NT; }
 
 bool IsProductRunning() {
     HANDLE mutex = CreateMutexA(nullptr, TRUE, kProductMutexName);

@@ -8,8 +8,6 @@ bool CheckWindowsVersion();
 // The platform record written by CheckWindowsVersion (false until it accepted
 // an NT-family system).
 bool PlatformIsNt();
-// True when GetVersionExA reports VER_PLATFORM_WIN32_NT (asked at each call).
-bool IsNtFamily();
 // True when the product's running-instance mutex exists.
 bool IsProductRunning();
 // True when the token is granted access as a member of the Administrators group.

@@ -6,7 +6,7 @@
 
 #include <stddef.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 // Size of the buffers that hold the uninstall command and the command line
 // built from it, terminating zero included.

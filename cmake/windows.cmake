@@ -3,7 +3,7 @@ enable_language(RC)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR} -c 65001")
 
 # The shipped program links no exception or RTTI machinery and no libstdc++
-# allocation path; see app/runtime_win.cpp for the allocation functions.
+# allocation path; see app/main_win.cpp for the allocation functions.
 set(PRODUCT_FLAGS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
     -fno-asynchronous-unwind-tables -ffunction-sections
     # printf goes to the system C runtime, not the 16 KB MinGW replacement.
@@ -57,7 +57,7 @@ else()
     target_link_options(installer PRIVATE -nostartfiles -Wl,--entry=_InstallerEntry)
     # Nor does it link the compiler's support library or MinGW's additions
     # to the C runtime: the link fails if code comes to need one of their
-    # functions (a 64-bit division, for one; see DivideBySmall in app/text.h)
+    # functions (a 64-bit division, for one; see DivideBySmall in base/text.h)
     # instead of quietly adding it with its unwinding tables.
     # msvcrt comes last, after everything that calls it.
     target_link_options(installer PRIVATE -nodefaultlibs)

@@ -5,7 +5,7 @@
 
 #include <stddef.h>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "package/setup_config.h"
 
 // How a [Source] code is handled at installation. "N", "9" and "0" are

@@ -3,14 +3,13 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/messages_win.h"
-#include "app/system_checks_win.h"
+#include "base/file_status_win.h"
+#include "base/messages_win.h"
 #include "engine/file_install.h"
 #include "engine/install_paths.h"
 #include "engine/pending_renames_win.h"
 #include "engine/wininit.h"
 #include "package/copy_progress_dialog_win.h"
-#include "package/file_status_win.h"
 #include "package/nt_security_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"
@@ -248,7 +247,7 @@ bool ScheduleDeleteAtRestart(const char* path, bool ntFamily, const char* winini
 }
 
 bool ScheduleDeleteAtRestart(const char* path) {
-    if (IsNtFamily()) return ScheduleDeleteAtRestart(path, true, nullptr);
+    if (IsNtPlatform()) return ScheduleDeleteAtRestart(path, true, nullptr);
     ByteString wininit = PlatformDirectory(&GetWindowsDirectoryA);
     if (wininit.IsEmpty()) return false;
     wininit.Append("WININIT.INI");

@@ -1,12 +1,5 @@
 #include "engine/install_paths.h"
 
-#include <string.h>
-
-bool EndsWithBackslash(const char* path) {
-    int last = MbFindLast(path, '\\');
-    return last >= 0 && static_cast<size_t>(last) + 1 == strlen(path);
-}
-
 ByteString WithTrailingBackslash(const char* path) {
     ByteString result(path);
     if (!result.IsEmpty() && !EndsWithBackslash(path)) result.Append('\\');

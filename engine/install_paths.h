@@ -3,11 +3,9 @@
 // directory) and the uninstall command line.
 #pragma once
 
-#include "app/text.h"
+#include "base/path_text.h"
+#include "base/text.h"
 
-// True when the last character of path is a backslash (a 0x5C trail byte of
-// a double-byte character does not count).
-bool EndsWithBackslash(const char* path);
 // path with a backslash appended when it does not end in one. An empty path
 // stays empty: a backslash alone would name the root of the current drive.
 ByteString WithTrailingBackslash(const char* path);

@@ -6,7 +6,7 @@
 
 #include <stddef.h>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "package/relative_name.h"
 #include "package/setup_config.h"
 

@@ -4,18 +4,19 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "app/system_checks_win.h"
+#include "base/file_status_win.h"
 #include "engine/com_ref_win.h"
 #include "engine/install_paths.h"
 #include "engine/program_folder_rules.h"
 #include "engine/shell_link_win.h"
-#include "package/file_status_win.h"
 #include "package/setup_config.h"
 
 namespace {
 
 // How long the folder window stays on screen before its shortcuts go.
 constexpr DWORD kFolderWindowPause = 2000;
+// The product's Japanese name, which its Startup shortcut bears.
+const char kStartupMatchText[] = "オルベロ";
 
 // Shows a folder in a shell window. "open" of a path that is a file would
 // start it, as administrator, so only a real directory is opened: not a file,
@@ -80,11 +81,11 @@ ByteString ShellFolderPath(int csidl) {
 }
 
 ByteString ProgramsFolderPath() {
-    return ShellFolderPath(IsNtFamily() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS);
+    return ShellFolderPath(IsNtPlatform() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS);
 }
 
 ByteString DesktopFolderPath() {
-    return ShellFolderPath(IsNtFamily() ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOP);
+    return ShellFolderPath(IsNtPlatform() ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOP);
 }
 
 int CreateProgramFolder() {
@@ -141,3 +142,36 @@ int RemoveProgramFolder() {
 void CreateDesktopIcons() { ForEachDesktopLink(MakeLink); }
 
 void RemoveDesktopIcons() { ForEachDesktopLink(DeleteLink); }
+
+void RemoveStartupShortcut() {
+    ByteString folder = ShellFolderPath(CSIDL_STARTUP);
+    if (folder.IsEmpty()) return;
+
+    ByteString pattern(folder);
+    pattern.Append("\\*");
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    StringList paths;
+    do {
+        ByteString path(folder);
+        path.Append('\\');
+        path.Append(entry.cFileName);
+        paths.Add(path);
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+
+    // The name is matched, not the folder: a profile path that contains the
+    // product's name would otherwise make every entry match.
+    size_t nameStart = folder.Length() + 1;
+    for (size_t i = 0; i < paths.Count(); ++i) {
+        const char* path = paths[i].c_str();
+        if (MbFindText(path + nameStart, kStartupMatchText) < 0) continue;
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+            SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+        }
+        DeleteFileA(path);
+        return;
+    }
+}

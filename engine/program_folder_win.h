@@ -5,7 +5,7 @@
 // is left as it is.
 #pragma once
 
-#include "app/text.h"
+#include "base/text.h"
 
 // Path of a shell folder (CSIDL_...), without a trailing backslash; empty
 // when the shell allocator or the folder cannot be obtained.
@@ -31,3 +31,7 @@ int RemoveProgramFolder();
 void CreateDesktopIcons();
 // Deletes the desktop shortcuts that CreateDesktopIcons makes.
 void RemoveDesktopIcons();
+
+// Deletes the first entry of the user's Startup folder whose name contains
+// the product's Japanese name. Best effort.
+void RemoveStartupShortcut();

@@ -4,7 +4,7 @@
 // a component), and nothing here touches the registry.
 #pragma once
 
-#include "app/text.h"
+#include "base/text.h"
 
 // Number of prefixes of keyPath that the installation probes: one cut before
 // each backslash, from the left, and finally keyPath itself. "A\B\C" has the

@@ -8,7 +8,7 @@
 #include <windows.h>
 #include <stddef.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 // Below HKEY_LOCAL_MACHINE.
 extern const char kUninstallKeyPath[];  // SOFTWARE\...\CurrentVersion\Uninstall

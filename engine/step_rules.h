@@ -7,7 +7,7 @@
 
 #include <stdint.h>
 
-#include "app/run_outcome.h"
+#include "base/run_outcome.h"
 #include "engine/step_state.h"
 
 // Step numbers (StepState). Any other value makes a tick do nothing.

@@ -1,8 +1,7 @@
 #include "engine/step_sequencer_win.h"
 
-#include "app/messages_win.h"
-#include "app/previous_install_win.h"
-#include "app/run_outcome.h"
+#include "base/messages_win.h"
+#include "base/run_outcome.h"
 #include "engine/file_install_win.h"
 #include "engine/install_paths.h"
 #include "engine/program_folder_win.h"

@@ -3,7 +3,7 @@
 // so a 0x5C trail byte never splits a name. Nothing here touches Windows.
 #pragma once
 
-#include "app/text.h"
+#include "base/text.h"
 
 // The subdirectories of the installation directory that the [Source] names
 // use, to be removed (when empty) after the files: for each name every

@@ -2,13 +2,13 @@
 
 #include <string.h>
 
-#include "app/messages_win.h"
-#include "app/previous_install_win.h"
+#include "base/file_status_win.h"
+#include "base/messages_win.h"
 #include "engine/file_install_win.h"
+#include "engine/program_folder_win.h"
 #include "engine/registry_entries_win.h"
 #include "engine/step_state.h"
 #include "engine/uninstall_rules.h"
-#include "package/file_status_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"
 

@@ -4,7 +4,7 @@
 
 #include <stddef.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 // Returns text (the whole file; empty when it does not exist yet) with the
 // line "NUL=" + path added at the end of the [Rename] section, which is

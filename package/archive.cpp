@@ -3,7 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace {
 
@@ -14,6 +14,41 @@ uint32_t Le32(const unsigned char* p) {
 
 uint16_t Le16(const unsigned char* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+void PutLe32(unsigned char* p, uint32_t value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// A signed package's image, as it is written out for the uninstaller that
+// stays installed. Signing recorded the certificate table that follows the
+// archive in the header's directory and set the checksum over the whole
+// file; the image alone has no such table, and a directory entry that points
+// past its end makes a damaged signature of it. So the entry is cleared and
+// the checksum computed again over the image: the image as linked. An image
+// whose entry is empty or lies inside it is left as it is.
+void ForgetTrailingCertificate(unsigned char* image, size_t size) {
+    if (size < 0x40) return;
+    const size_t pe = Le32(image + 0x3C);
+    if (pe > size || size - pe < 26) return;
+    const size_t optional = pe + 24;
+    const unsigned magic = Le16(image + optional);
+    if (magic != 0x10B && magic != 0x20B) return;
+    const size_t entry = optional + (magic == 0x20B ? 144 : 128);  // directory entry 4
+    if (Le16(image + pe + 20) < entry + 8 - optional || entry + 8 > size) return;
+    if (Le32(image + entry) < size) return;
+
+    memset(image + entry, 0, 8);
+    unsigned char* checksum = image + optional + 64;
+    PutLe32(checksum, 0);
+    // The sum of the 16-bit words with the carries folded back in, plus the
+    // file's length.
+    uint32_t sum = 0;
+    for (size_t at = 0; at < size; at += 2) {
+        sum += image[at] | (at + 1 < size ? image[at + 1] << 8 : 0);
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    PutLe32(checksum, sum + static_cast<uint32_t>(size));
 }
 
 bool EqualsIgnoringCase(const char* text, size_t length, const char* word) {
@@ -151,7 +186,7 @@ size_t MemorySource::Read(void* buffer, size_t size) {
 
 ArchiveStream::ArchiveStream(ByteSource& source)
     : source_(source), buffer_(static_cast<unsigned char*>(malloc(kBufferSize))) {
-    // As for the strings (app/text.h): without 32 KB of memory the program
+    // As for the strings (base/text.h): without 32 KB of memory the program
     // cannot go on.
     if (!buffer_) abort();
 }
@@ -353,6 +388,7 @@ int ExtractArchive(ByteSource& source, ExtractSink& sink, ArchiveOutcome* outcom
                            kArchiveBadSelfName);
     if (code != kArchiveOk) return code;
     if (entry.size != where.start) return kArchiveReadImage;
+    ForgetTrailingCertificate(image, imageSize);
     code = WriteEntry(sink, entry, image, imageSize, kArchiveWriteSelf, kArchiveWriteSelf,
                       kArchiveStampSelf);
     if (code != kArchiveOk) return code;

@@ -7,7 +7,8 @@
 //   size CR LF time CR LF name CR LF     self entry: size = archive start,
 //                                        name "install.exe", no data
 //   N times: size CR LF time CR LF name CR LF, then size bytes of data
-//   anything else (a signature): never looked at
+//   anything else (a signature): never read; its record in the image's
+//   header is left out of the self entry
 //
 // Sizes and times are signed 32-bit decimals (times in seconds since
 // 1970-01-01 UTC); names are bare code page 932 file names. Header lines are

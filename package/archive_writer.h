@@ -4,7 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 struct ArchiveInput {
     const char* path;  // file to store

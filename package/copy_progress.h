@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 // Percentage of the installation copied so far: copiedBytes ÷ needBytes × 100,
 // truncated toward zero. needBytes is the script's DstNeedSpace. Values above

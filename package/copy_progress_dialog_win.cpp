@@ -3,9 +3,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/file_status_win.h"
 #include "package/copy_progress.h"
 #include "package/expand_file_win.h"
-#include "package/file_status_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"
 

@@ -4,7 +4,7 @@
 #include <string.h>
 #include <winternl.h>
 
-#include "package/file_status_win.h"
+#include "base/file_status_win.h"
 #include "package/nt_security_win.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include <windows.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 struct NtSecurityFunctions;
 

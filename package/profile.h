@@ -7,7 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 // Where the setup script reader takes its values from: the profile API in the
 // product, IniProfile in the host tools and tests. Sizes are in bytes and

@@ -1,6 +1,6 @@
 #include "package/relative_name.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 constexpr int kMaxNumberedGroups = 50;   // [Group1] .. [Group50]
 constexpr int kMaxGroupItems = 50;       // keys kept per numbered group

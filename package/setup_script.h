@@ -5,7 +5,7 @@
 
 #include <stddef.h>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "package/profile.h"
 #include "package/setup_config.h"
 

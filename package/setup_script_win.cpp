@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "package/file_status_win.h"
+#include "base/file_status_win.h"
 #include "package/profile.h"
 #include "package/setup_config.h"
 #include "package/setup_script.h"

@@ -3,7 +3,7 @@
 
 #include <stddef.h>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "package/profile.h"
 
 // Returns false only when the script file does not exist. The script is read

@@ -28,7 +28,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 constexpr size_t kSzddHeaderSize = 14;
 

@@ -12,6 +12,7 @@ ctest --test-dir $B/host -j 2 --timeout 300 --output-on-failure || status=1
 
 echo "== the linked programs"
 sh tests/build/check_program.sh $B || status=1
+sh tests/build/check_doc_paths.sh || status=1
 
 echo "== fuzz targets (${FUZZ_SECONDS} s each)"
 for target in $B/fuzz/*_fuzz; do

@@ -4,7 +4,13 @@
 #   WINE_DISPLAY   X display number for Xvfb (default 91)
 # wine_env_start brings everything up; wine_env_stop tears it down.
 
-ROOT=${ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
+# The source tree: ROOT when given; else the current directory, from which
+# every script sources this file as tools/wine-env.sh (from a one-line
+# "bash -c", $0 names the shell, not a script); else the folder above the
+# sourcing script.
+if [ -z "${ROOT:-}" ]; then
+    if [ -f tools/wine-env.sh ]; then ROOT=$(pwd); else ROOT=$(cd "$(dirname "$0")/.." && pwd); fi
+fi
 export PATH="/usr/lib/wine:$PATH"
 export WINEDEBUG=-all
 # Wine would mirror every shortcut the tests create into the Linux desktop

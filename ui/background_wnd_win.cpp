@@ -1,6 +1,6 @@
 #include "ui/background_wnd_win.h"
 
-#include "app/messages_win.h"
+#include "base/messages_win.h"
 #include "engine/step_sequencer_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"

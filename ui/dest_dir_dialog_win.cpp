@@ -3,7 +3,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "app/messages_win.h"
+#include "base/messages_win.h"
 #include "engine/registry_entries_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"

@@ -1,15 +1,11 @@
 #include "ui/dest_dir_rules.h"
 
-#include "app/command_line.h"
+#include "base/path_text.h"
 #include "res/resource.h"
 
 namespace {
 
 bool IsBackslashAt(const char* p) { return CharLength932(p) == 1 && *p == '\\'; }
-
-bool EndsInBackslash(const ByteString& text) {
-    return !text.IsEmpty() && MbFindLast(text.c_str(), '\\') == static_cast<int>(text.Length()) - 1;
-}
 
 }  // namespace
 
@@ -74,7 +70,7 @@ void SplitComponents(const char* directory, StringList& components) {
 }
 
 ByteString ShownDirectory(const ByteString& installDir) {
-    if (installDir.Length() > 3 && EndsInBackslash(installDir)) {
+    if (installDir.Length() > 3 && EndsWithBackslash(installDir.c_str())) {
         return installDir.Left(installDir.Length() - 1);
     }
     return installDir;

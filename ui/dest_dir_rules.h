@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 // Size of the platform's path buffers in bytes, terminating zero included.
 constexpr size_t kPathBufferSize = 260;

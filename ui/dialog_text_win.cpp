@@ -1,6 +1,6 @@
 #include "ui/dialog_text_win.h"
 
-#include "app/messages_win.h"
+#include "base/messages_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"
 #include "ui/dest_dir_rules.h"

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 // The whole text of dialog item id (code page 932), however long.
 ByteString DialogItemText(HWND dialog, int id);

@@ -2,7 +2,7 @@
 
 #include <richedit.h>
 
-#include "app/messages_win.h"
+#include "base/messages_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"
 #include "ui/dialog_text_win.h"

@@ -1,6 +1,6 @@
 #include "ui/progress_bar_win.h"
 
-#include "app/text.h"
+#include "base/text.h"
 #include "res/resource.h"
 #include "ui/progress_geometry.h"
 

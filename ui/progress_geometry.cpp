@@ -1,6 +1,6 @@
 #include "ui/progress_geometry.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 BarRect ProgressFillRect(int32_t width, int32_t height, int32_t percent) {
     // 64-bit product: a wide bar times a large percentage would overflow.

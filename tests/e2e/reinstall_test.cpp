@@ -147,17 +147,7 @@ ProductTraces Traces(const std::string& dir) {
 // end.
 void Uninstall() {
     Process run = StartUninstaller(kName);
-    Window question = run.WaitMessageBox();
-    ASSERT_TRUE(question.found());
-    EXPECT_EQ(question.text, Text17(kName));
-    question.Answer(IDYES);
-    Window dialog = WaitUninstallComplete(run, kName);
-    ASSERT_TRUE(dialog.found());
-    dialog.Press(1019);
-    Window end = run.WaitMessageBox();
-    EXPECT_EQ(end.text, Text16(kName));
-    end.Answer(IDOK);
-    EXPECT_TRUE(run.WaitAllExit());
+    EXPECT_EQ(AcceptUninstallation(run, kName), 0);
 }
 
 }  // namespace

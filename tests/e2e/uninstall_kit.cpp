@@ -420,6 +420,25 @@ Window WaitUninstallComplete(Process& run, const std::string& utf8Name, Window d
     return dialog;
 }
 
+long AcceptUninstallation(Process& run, const std::string& utf8Name, bool runEnds) {
+    Window question = run.WaitMessageBox();
+    if (!question.found()) return -1;
+    EXPECT_EQ(question.text, Text17(utf8Name));
+    question.Answer(IDYES);
+    Window dialog = WaitUninstallComplete(run, utf8Name);
+    if (!dialog.found()) return -1;
+    EXPECT_TRUE(dialog.visible);
+    HeldProcess copy(dialog.pid);
+    dialog.Press(1019);
+    Window end = run.WaitMessageBox();
+    EXPECT_EQ(end.text, Text16(utf8Name));
+    end.Answer(IDOK);
+    if (runEnds) {
+        EXPECT_TRUE(run.WaitAllExit());
+    }
+    return copy.WaitExit();
+}
+
 std::string Text9(const std::string& name) {
     return u8"ファイル(" + name + u8")の削除ができません。";
 }

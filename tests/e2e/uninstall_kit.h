@@ -126,6 +126,12 @@ bool FinishInstallation(Process& run, const std::string& installDir, const std::
 Window WaitUninstallComplete(Process& run, const std::string& utf8Name, Window dialog = Window());
 // The uninstall dialog of a run, as soon as it shows.
 Window WaitUninstallDialog(Process& run);
+// An uninstallation that the user accepts throughout: message 17 answered
+// "はい", "完了" pressed once the dialog (shown, not hidden) is complete,
+// message 16 answered. With runEnds, waits until every process of the run
+// has ended (an installer that ran the uninstaller goes on instead).
+// Returns the exit code of the relaunched copy, -1 when a window never came.
+long AcceptUninstallation(Process& run, const std::string& utf8Name, bool runEnds = true);
 // Whether check box id of a window of another process is checked.
 bool IsChecked(const Window& window, int id);
 

@@ -46,19 +46,7 @@ ProductTraces RecordTraces(const std::string& installKey, const std::vector<std:
 // code of its relaunched copy.
 long Uninstall() {
     Process run = StartUninstaller(kName);
-    Window question = run.WaitMessageBox();
-    if (!question.found()) return -1;
-    EXPECT_EQ(question.text, Text17(kName));
-    question.Answer(IDYES);
-    Window dialog = WaitUninstallComplete(run, kName);
-    if (!dialog.found()) return -1;
-    HeldProcess copy(dialog.pid);
-    dialog.Press(1019);
-    Window end = run.WaitMessageBox();
-    EXPECT_EQ(end.text, Text16(kName));
-    end.Answer(IDOK);
-    EXPECT_TRUE(run.WaitAllExit());
-    return copy.WaitExit();
+    return AcceptUninstallation(run, kName);
 }
 
 }  // namespace

@@ -120,26 +120,6 @@ private:
     std::vector<std::string> paths_;
 };
 
-// Answers an uninstallation through its relaunched copy, accepting
-// everything, up to message 16; then waits for the run's end unless an
-// installer started it and goes on.
-void UninstallAccepting(Process& run, bool runEnds = true) {
-    Window question = run.WaitMessageBox();
-    ASSERT_TRUE(question.found());
-    EXPECT_EQ(question.text, Text17(kName));
-    question.Answer(IDYES);
-    Window dialog = WaitUninstallComplete(run, kName);
-    ASSERT_TRUE(dialog.found());
-    EXPECT_TRUE(dialog.visible);
-    dialog.Press(1019);
-    Window end = run.WaitMessageBox();
-    EXPECT_EQ(end.text, Text16(kName));
-    end.Answer(IDOK);
-    if (runEnds) {
-        EXPECT_TRUE(run.WaitAllExit());
-    }
-}
-
 }  // namespace
 
 // An installation through the licence, then an uninstallation through the
@@ -154,7 +134,7 @@ static void InstallAndUninstall(const std::string& exe, const std::string& dir) 
     ASSERT_TRUE(UninstallEntryExists(kName));
 
     Process uninstall = StartUninstaller(kName);
-    UninstallAccepting(uninstall);
+    EXPECT_EQ(AcceptUninstallation(uninstall, kName), 0);
     EXPECT_FALSE(UninstallEntryExists(kName));
 }
 
@@ -260,7 +240,7 @@ TEST(Untrusted, ALooseScriptBesideAReinstallingInstallerIsIgnored) {
     ASSERT_TRUE(offer.found());
     EXPECT_EQ(offer.icon, "question");
     offer.Answer(IDYES);
-    UninstallAccepting(installer, false);
+    EXPECT_EQ(AcceptUninstallation(installer, kName, false), 0);
     EXPECT_TRUE(FileExists(dir + "\\letter.doc"));
     EXPECT_TRUE(FinishInstallation(installer, dir, kName));
     EXPECT_EQ(ReadFileBytes(dir + "\\letter.doc"), "the user's own");

@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ByteString text(reinterpret_cast<const char*>(data), size);

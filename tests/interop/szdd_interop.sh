@@ -51,7 +51,7 @@ for f in /usr/bin/bash /usr/bin/msexpand /usr/lib/x86_64-linux-gnu/libmspack.so.
     [ -f "$f" ] && cp "$f" "$C/$(basename "$f").bin"
 done
 cat $(git ls-files '*.cpp' '*.h' '*.md' '*.sh' | head -300) >"$C/sources.txt"
-iconv -c -f UTF-8 -t CP932 res/install.rc app/messages_win.cpp ui/*.cpp >"$C/japanese.cp932" \
+iconv -c -f UTF-8 -t CP932 res/install.rc base/messages_win.cpp ui/*.cpp >"$C/japanese.cp932" \
     2>/dev/null
 gzip -9 -n -c "$C/sources.txt" >"$C/sources.gz"
 cp "$WORK/noise" "$C/noise.gz"

@@ -4,7 +4,8 @@
 #   1. is accepted by osslsigncode verify;
 #   2. is read by mkpackage list, and mkpackage verify finds every entry
 #      equal to its source (the signature after the archive is never read);
-#   3. installs and uninstalls under wine64: the demo's walk-through, run on
+#   3. gives the stub as linked for the uninstaller it installs;
+#   4. installs and uninstalls under wine64: the demo's walk-through, run on
 #      the signed copy.
 # Runs inside the Wine environment of tools/wine-env.sh.
 # usage: tests/tools/signing.sh [BUILD_ROOT]
@@ -37,6 +38,13 @@ sed "s|$PACKAGE|install.exe|" unsigned.txt | cmp -s - list.txt ||
 "$MKPACKAGE" verify install.exe --from "$ROOT/sample" --from "$ROOT/$B/x64" >verify.txt ||
     fail "mkpackage verify: $(cat verify.txt)"
 
+# The uninstaller that stays installed is the package's self entry, which
+# the installer extracts as mkpackage does: the image without the header's
+# record of a certificate table it does not carry, that is the stub as linked.
+"$MKPACKAGE" extract install.exe self >extract.log 2>&1 ||
+    fail "mkpackage extract: $(cat extract.log)"
+cmp -s self/install.exe "$ROOT/$B/x64/install.exe" ||
+    fail "the signed package's self entry is not the stub as linked"
 # The walk-through installs the signed copy, starts the product and
 # uninstalls it, checking every screen.
 E2E_PACKAGE="$WORK/install.exe" E2E_SCREENS="$WORK/screens" \

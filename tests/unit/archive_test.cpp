@@ -162,6 +162,40 @@ TEST(ArchiveReader, TrailingDataAfterTheLastEntryIsIgnored) {
 // White space after a header line is any run of white-space bytes; numbers
 // take leading white space and a sign; a name keeps its inner and trailing
 // spaces.
+// A signed package records its certificate table, after the archive, in the
+// image's header. The self entry (the uninstaller that stays installed) does
+// not carry the table, so it must not point at it: only that entry and the
+// checksum change. A table inside the image is not the package's to change.
+TEST(ArchiveReader, TheSelfEntryLeavesOutTheRecordOfASignatureAfterTheArchive) {
+    const size_t entry = kImagePeOffset + 24 + 128;  // directory entry 4 of PE32
+    const size_t checksum = kImagePeOffset + 24 + 64;
+    std::string signature(300, '\x30');
+    std::string archive = Archive(kGood);
+    std::string signedImage = kImage;
+    PutLe32(&signedImage, entry, static_cast<uint32_t>(kImage.size() + archive.size()));
+    PutLe32(&signedImage, entry + 4, static_cast<uint32_t>(signature.size()));
+    PutLe32(&signedImage, checksum, 0x12345);
+
+    RecordingSink sink;
+    ASSERT_EQ(Extract(signedImage + archive + signature, &sink).code, kArchiveOk);
+    ASSERT_EQ(sink.files.size(), 3u);
+    std::string self = sink.files[0].data;
+    ASSERT_EQ(self.size(), kImage.size());
+    EXPECT_EQ(self.substr(entry, 8), std::string(8, '\0'));
+    EXPECT_NE(self.substr(checksum, 4), signedImage.substr(checksum, 4));
+    self.replace(checksum, 4, 4, '\0');
+    EXPECT_EQ(self, kImage);
+
+    std::string inside = kImage;
+    PutLe32(&inside, entry, 600);
+    PutLe32(&inside, entry + 4, 16);
+    PutLe32(&inside, checksum, 0x12345);
+    RecordingSink kept;
+    ASSERT_EQ(Extract(inside + archive, &kept).code, kArchiveOk);
+    ASSERT_EQ(kept.files.size(), 3u);
+    EXPECT_EQ(kept.files[0].data, inside);
+}
+
 TEST(ArchiveReader, HeaderLinesToleratesWhiteSpaceAsScanfDoes) {
     struct Case {
         const char* archive;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/half_width.h"
+#include "base/half_width.h"
 
 // Literals below are code page 932 bytes (the sources are compiled with
 // -fexec-charset=CP932).

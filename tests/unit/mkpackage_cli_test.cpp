@@ -3,6 +3,9 @@
 // standard error with status 2.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+
 #include <sstream>
 #include <string>
 
@@ -221,6 +224,87 @@ TEST_F(MkpackageCliTest, BuildLinesUpJapaneseNamesAndEndsWithTimeAndThroughput) 
     EXPECT_EQ(quiet.status, 0);
     EXPECT_EQ(quiet.out, "");
     EXPECT_EQ(quiet.err, "");
+}
+
+TEST_F(MkpackageCliTest, BuildPrintsAFilesLineBeforeThePackageIsWritten) {
+    MakeDirectory("from");
+    Put("from/install.inf",
+        "[Setup]\r\nDstNeedSpace=99999999\r\n[Source]\r\nfirst.txt=1\r\nlarge.txt=1\r\n"
+        "install.inf=1\r\n",
+        1000);
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += "help text, line " + std::to_string(i % 5) + "\n";
+    Put("from/first.txt", text, 1000);
+    std::string large;
+    for (int i = 0; i < 100000; ++i) large += "record " + std::to_string(i) + "\n";
+    Put("from/large.txt", large, 1000);
+    std::string build = "build --script '" + dir_ + "/from/install.inf' --from '" + dir_ +
+                        "/from' --stub '" + stub_ + "' -o ";
+    Outcome reference = Run(build + "'" + dir_ + "/reference.exe'");
+    ASSERT_EQ(reference.status, 0) << reference.err;
+    std::string first = reference.out.substr(0, reference.out.find('\n') + 1);
+    ASSERT_TRUE(Contains(first, "first.txt -> first.tx_")) << reference.out;
+
+    // Standard output is a pipe with room for that line and no more, so the
+    // build stops at its next line until this test reads: a build that
+    // prints as it goes cannot have written its package by then.
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    int capacity = fcntl(pipeEnds[1], F_SETPIPE_SZ, 4096);
+    ASSERT_GT(capacity, static_cast<int>(first.size()));
+    std::string filler(static_cast<size_t>(capacity) - first.size(), '.');
+    ASSERT_EQ(write(pipeEnds[1], filler.data(), filler.size()),
+              static_cast<ssize_t>(filler.size()));
+    std::string output = dir_ + "/p.exe";
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        dup2(pipeEnds[1], 1);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        freopen("/dev/null", "w", stderr);
+        std::string tool = INSTALLER_BUILD_DIR "/mkpackage";
+        std::string script = dir_ + "/from/install.inf", from = dir_ + "/from";
+        execl(tool.c_str(), tool.c_str(), "build", "--script", script.c_str(), "--from",
+              from.c_str(), "--stub", stub_.c_str(), "-o", output.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    // Until the build writes to the pipe, its package appears or it ends:
+    // one of them happens whatever the build does first.
+    int queued = 0, status = 0;
+    bool ended = false;
+    for (;;) {
+        ASSERT_EQ(ioctl(pipeEnds[0], FIONREAD, &queued), 0);
+        if (static_cast<size_t>(queued) != filler.size() || Exists(output)) break;
+        if (waitpid(child, &status, WNOHANG) == child) {
+            ended = true;
+            break;
+        }
+        usleep(1000);
+    }
+    bool packageBegun = Exists(output) || Exists(output + ".partial");
+    std::string piped;
+    char buffer[4096];
+    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+        piped.append(buffer, static_cast<size_t>(got));
+    }
+    close(pipeEnds[0]);
+    if (!ended) {
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+    }
+    EXPECT_EQ(queued, capacity) << "the first line alone was not written";
+    EXPECT_FALSE(packageBegun) << "the first line came after the package was written";
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    // All the lines of the build, the same as where nothing held it up.
+    piped.erase(0, filler.size());
+    size_t summary = piped.rfind('\n', piped.size() - 2) + 1;
+    EXPECT_EQ(piped.substr(0, summary),
+              reference.out.substr(0, reference.out.rfind('\n', reference.out.size() - 2) + 1));
+    EXPECT_EQ(piped.compare(summary, output.size() + 7, output + ": stub "), 0) << piped;
+    EXPECT_TRUE(Exists(output));
 }
 
 }  // namespace

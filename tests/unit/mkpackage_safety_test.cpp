@@ -205,4 +205,36 @@ TEST_F(MkpackageSafetyTest, ABuildStoppedBySignalLeavesNoWorkingFiles) {
     }
 }
 
+TEST_F(MkpackageSafetyTest, ABuildWhosePipeIsClosedLeavesNoWorkingFiles) {
+    // A script saved as UTF-8 is converted into a working file beside the
+    // output before anything is compressed; the first file's line then goes
+    // to a pipe that nobody reads any more (a pipe into head, say).
+    Put("from/install.inf", u8"[Setup]\r\nProgramName=説明\r\n[Source]\r\ninstall.inf=1\r\n", 1000);
+    MakeDirectory("out");
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    close(pipeEnds[0]);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        dup2(pipeEnds[1], 1);
+        close(pipeEnds[1]);
+        freopen("/dev/null", "w", stderr);
+        signal(SIGPIPE, SIG_DFL);
+        std::string tool = INSTALLER_BUILD_DIR "/mkpackage";
+        std::string script = dir_ + "/from/install.inf", from = dir_ + "/from";
+        std::string output = dir_ + "/out/pkg.exe";
+        execl(tool.c_str(), tool.c_str(), "build", "--script", script.c_str(), "--from",
+              from.c_str(), "--stub", stub_.c_str(), "-o", output.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    // Ended as a program whose reader went away ends, with nothing left.
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
+    EXPECT_EQ(system(("test -z \"$(ls -A '" + dir_ + "/out')\"").c_str()), 0);
+}
+
 }  // namespace

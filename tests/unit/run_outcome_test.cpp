@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/run_outcome.h"
+#include "base/run_outcome.h"
 
 // A graver outcome is never made lighter by a later one, in either order,
 // and a run that decided nothing did not do its job.

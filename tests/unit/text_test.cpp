@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 // "ソ" is 0x83 0x5C and "表" 0x95 0x5C in code page 932: their trail byte is a
 // backslash, which must never be taken for a separator.

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/messages_win.h"
+#include "base/messages_win.h"
 #include "package/setup_config.h"
 #include "ui/background_wnd_win.h"
 #include "ui/gradient.h"

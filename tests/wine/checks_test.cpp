@@ -6,8 +6,9 @@
 
 #include <string>
 
-#include "app/messages_win.h"
 #include "app/system_checks_win.h"
+#include "base/file_status_win.h"
+#include "base/messages_win.h"
 #include "res/resource.h"
 #include "tests/wine/dialog_driver.h"
 #include "tests/wine/registry_probe.h"
@@ -150,7 +151,7 @@ TEST(CheckChild, Run) {
 }
 
 TEST(WindowsVersionCheck, DefaultWineVersionIsAcceptedAsNt) {
-    EXPECT_TRUE(IsNtFamily());
+    EXPECT_TRUE(IsNtPlatform());
     EXPECT_TRUE(CheckWindowsVersion());
     EXPECT_TRUE(PlatformIsNt());
 }

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/messages_win.h"
+#include "base/messages_win.h"
 #include "package/setup_config.h"
 #include "res/resource.h"
 #include "tests/wine/dialog_driver.h"

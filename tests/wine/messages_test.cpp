@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "app/messages_win.h"
+#include "base/messages_win.h"
 #include "package/setup_config.h"
 #include "tests/wine/dialog_driver.h"
 

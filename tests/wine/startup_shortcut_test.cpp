@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/previous_install_win.h"
+#include "engine/program_folder_win.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/messages_win.h"
+#include "base/messages_win.h"
 #include "res/resource.h"
 
 namespace {

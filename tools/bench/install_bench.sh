@@ -84,7 +84,7 @@ cp "$work/script/install.inf" "$B/x64/install.exe" "$work/expanded/"
 
 CXX=x86_64-w64-mingw32-g++-posix
 $CXX -O2 -std=c++17 -I. -finput-charset=UTF-8 -fexec-charset=CP932 tools/bench/install_floor.cpp \
-    package/expand_file_win.cpp package/szdd.cpp app/text.cpp -static -o "$work/install_floor.exe"
+    package/expand_file_win.cpp package/szdd.cpp base/text.cpp -static -o "$work/install_floor.exe"
 
 wine_env_start
 # A product with an Uninstall entry is taken as installed, and a silent

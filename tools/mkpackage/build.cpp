@@ -94,12 +94,13 @@ bool CheckStub(const std::string& path, std::vector<std::string>* problems) {
 
 // The SZDD forms of the entries that may be stored compressed.
 struct Compression {
-    const std::vector<PlannedEntry>* entries;
+    std::vector<PlannedEntry>* entries;      // a job settles the form of its own entry
     std::vector<size_t> jobs;                // entry indices
     std::vector<std::vector<uint8_t>> data;  // per job
     std::vector<std::string> errors;         // per job, empty on success
     const SzddRunner* runner;
     class TerminalProgress* progress = nullptr;  // null: none shown
+    class FileLines* lines = nullptr;            // null: none printed
 };
 
 // On a terminal, one line rewritten as files are compressed: files and bytes
@@ -155,6 +156,92 @@ private:
     bool shown_ = false;
 };
 
+std::string Percent(int64_t part, int64_t whole) {
+    char text[32];
+    snprintf(text, sizeof text, "%.1f%%",
+             whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
+    return text;
+}
+
+// text padded with spaces to width columns of a terminal, on the left or
+// right; Japanese names take two columns a character.
+std::string Left(const std::string& text, size_t width) {
+    size_t columns = host::DisplayWidth(text);
+    return columns < width ? text + std::string(width - columns, ' ') : text;
+}
+std::string Right(int64_t number, size_t width) {
+    std::string text = std::to_string(number);
+    return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
+}
+
+void PrintProgress(const PlannedEntry& entry, int64_t storedSize, int64_t compressedSize) {
+    std::string name = host::Printable932(entry.name);
+    std::string stored = host::Printable932(StoredName(entry));
+    std::string why = entry.formReason.empty() ? std::string() : ", " + entry.formReason;
+    std::string line;
+    if (entry.form == StoredForm::kCompressed) {
+        line = Left(name + " -> " + stored, 40) + Right(entry.size, 10) + " -> " +
+               Right(storedSize, 10) + " bytes (" + Percent(storedSize, entry.size) + why + ")";
+    } else if (entry.asIs) {
+        line = Left(stored, 40) + Right(storedSize, 10) + " bytes (as is" + why + ")";
+    } else if (compressedSize > 0 && entry.formReason.empty()) {
+        line = Left(stored, 40) + Right(storedSize, 10) +
+               " bytes (plain: compressed it would take " + std::to_string(compressedSize) + ")";
+    } else {
+        line = Left(stored, 40) + Right(storedSize, 10) + " bytes (plain" + why + ")";
+    }
+    printf("  %s\n", line.c_str());
+}
+
+// The line of each file, in package order, as soon as it and every file
+// before it are settled, each flushed on its own: a log shows the build
+// going on while a later file is still being compressed. Thread-safe.
+class FileLines {
+public:
+    // entries must outlive the instance. Held lines wait for Release (while
+    // a progress line is shown on the terminal).
+    FileLines(const std::vector<PlannedEntry>& entries, bool held)
+        : entries_(entries),
+          compressedSize_(entries.size(), 0),
+          settled_(entries.size(), false),
+          held_(held) {}
+    FileLines(const FileLines&) = delete;
+    FileLines& operator=(const FileLines&) = delete;
+
+    // Entry i has its final form; compressedSize is the size of its
+    // compressed form, 0 when it was not compressed. An entry never settled
+    // (its compression failed) stops the lines there.
+    void Settled(size_t i, int64_t compressedSize) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        compressedSize_[i] = compressedSize;
+        settled_[i] = true;
+        if (!held_) PrintReady();
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_ = false;
+        PrintReady();
+    }
+
+private:
+    void PrintReady() {
+        for (; next_ < entries_.size() && settled_[next_]; ++next_) {
+            const PlannedEntry& entry = entries_[next_];
+            int64_t compressed = compressedSize_[next_];
+            PrintProgress(entry, entry.form == StoredForm::kCompressed ? compressed : entry.size,
+                          compressed);
+            fflush(stdout);
+        }
+    }
+
+    std::mutex mutex_;
+    const std::vector<PlannedEntry>& entries_;
+    std::vector<int64_t> compressedSize_;
+    std::vector<bool> settled_;
+    size_t next_ = 0;  // the first entry whose line is not printed
+    bool held_;
+};
+
 bool AppendBytes(void* context, const uint8_t* bytes, size_t size) {
     static_cast<std::vector<uint8_t>*>(context)->insert(
         static_cast<std::vector<uint8_t>*>(context)->end(), bytes, bytes + size);
@@ -163,7 +250,7 @@ bool AppendBytes(void* context, const uint8_t* bytes, size_t size) {
 
 void CompressJob(void* argument, size_t k) {
     Compression& work = *static_cast<Compression*>(argument);
-    const PlannedEntry& entry = (*work.entries)[work.jobs[k]];
+    PlannedEntry& entry = (*work.entries)[work.jobs[k]];
     std::vector<uint8_t> input;
     std::string error;
     if (!host::ReadWholeFile(entry.path, &input, &error)) {
@@ -180,6 +267,12 @@ void CompressJob(void* argument, size_t k) {
         SzddCompress(input.data(), input.size(), replaced, AppendBytes, &work.data[k], work.runner);
     if (status != SzddStatus::kOk) {
         work.errors[k] = entry.path + ": " + SzddStatusText(status);
+    } else {
+        int64_t compressedSize = static_cast<int64_t>(work.data[k].size());
+        if (entry.form == StoredForm::kEither) {
+            entry.form = compressedSize < entry.size ? StoredForm::kCompressed : StoredForm::kPlain;
+        }
+        if (work.lines) work.lines->Settled(work.jobs[k], compressedSize);
     }
     if (work.progress) work.progress->Done(entry.size);
 }
@@ -249,44 +342,6 @@ private:
     bool made_ = false;
     std::vector<std::string> files_;
 };
-
-std::string Percent(int64_t part, int64_t whole) {
-    char text[32];
-    snprintf(text, sizeof text, "%.1f%%",
-             whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
-    return text;
-}
-
-// text padded with spaces to width columns (bytes), on the left or right.
-// text padded with spaces to width columns of a terminal, on the left or
-// right; Japanese names take two columns a character.
-std::string Left(const std::string& text, size_t width) {
-    size_t columns = host::DisplayWidth(text);
-    return columns < width ? text + std::string(width - columns, ' ') : text;
-}
-std::string Right(int64_t number, size_t width) {
-    std::string text = std::to_string(number);
-    return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
-}
-
-void PrintProgress(const PlannedEntry& entry, int64_t storedSize, int64_t compressedSize) {
-    std::string name = host::Printable932(entry.name);
-    std::string stored = host::Printable932(StoredName(entry));
-    std::string why = entry.formReason.empty() ? std::string() : ", " + entry.formReason;
-    std::string line;
-    if (entry.form == StoredForm::kCompressed) {
-        line = Left(name + " -> " + stored, 40) + Right(entry.size, 10) + " -> " +
-               Right(storedSize, 10) + " bytes (" + Percent(storedSize, entry.size) + why + ")";
-    } else if (entry.asIs) {
-        line = Left(stored, 40) + Right(storedSize, 10) + " bytes (as is" + why + ")";
-    } else if (compressedSize > 0 && entry.formReason.empty()) {
-        line = Left(stored, 40) + Right(storedSize, 10) +
-               " bytes (plain: compressed it would take " + std::to_string(compressedSize) + ")";
-    } else {
-        line = Left(stored, 40) + Right(storedSize, 10) + " bytes (plain" + why + ")";
-    }
-    printf("  %s\n", line.c_str());
-}
 
 struct Options {
     BuildRequest request;
@@ -433,15 +488,24 @@ int RunBuild(int argc, char** argv) {
                scriptSource.c_str());
     }
 
+    // Shown only where a person watches; logs get the line of each file as
+    // soon as it is done, in package order.
+    bool terminal = !options.quiet && host::IsTerminal(stdout);
+    std::unique_ptr<FileLines> lines;
+    if (!options.quiet) lines.reset(new FileLines(plan.entries, terminal));
     Compression work;
     work.entries = &plan.entries;
+    work.lines = lines.get();
     for (size_t i = 0; i < plan.entries.size(); ++i) {
-        if (plan.entries[i].form != StoredForm::kPlain) work.jobs.push_back(i);
+        if (plan.entries[i].form != StoredForm::kPlain) {
+            work.jobs.push_back(i);
+        } else if (lines) {
+            lines->Settled(i, 0);
+        }
     }
     {
-        // Shown only where a person watches; logs get the lines per file.
         std::unique_ptr<TerminalProgress> progress;
-        if (!options.quiet && host::IsTerminal(stdout)) {
+        if (terminal) {
             int64_t bytes = 0;
             for (size_t job : work.jobs) bytes += plan.entries[job].size;
             progress.reset(new TerminalProgress(work.jobs.size(), bytes));
@@ -450,6 +514,7 @@ int RunBuild(int argc, char** argv) {
         CompressAll(&work);
         work.progress = nullptr;
     }
+    if (lines) lines->Release();
     std::vector<int64_t> compressedSize(plan.entries.size(), 0);
     std::vector<const std::vector<uint8_t>*> compressed(plan.entries.size(), nullptr);
     for (size_t k = 0; k < work.jobs.size(); ++k) {
@@ -457,13 +522,8 @@ int RunBuild(int argc, char** argv) {
             plan.problems.push_back(work.errors[k]);
             continue;
         }
-        PlannedEntry& entry = plan.entries[work.jobs[k]];
         compressedSize[work.jobs[k]] = static_cast<int64_t>(work.data[k].size());
         compressed[work.jobs[k]] = &work.data[k];
-        if (entry.form == StoredForm::kEither) {
-            entry.form = compressedSize[work.jobs[k]] < entry.size ? StoredForm::kCompressed
-                                                                   : StoredForm::kPlain;
-        }
     }
     if (plan.problems.empty()) CheckStoredNames(request, &plan);
     if (!plan.problems.empty()) {
@@ -515,7 +575,6 @@ int RunBuild(int argc, char** argv) {
     for (size_t i = 0; i < plan.entries.size(); ++i) {
         const PlannedEntry& entry = plan.entries[i];
         int64_t stored = entry.form == StoredForm::kCompressed ? compressedSize[i] : entry.size;
-        PrintProgress(entry, stored, compressedSize[i]);
         original += entry.size;
         storedTotal += stored;
     }

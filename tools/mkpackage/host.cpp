@@ -566,13 +566,24 @@ extern "C" void RemoveAndRaise(int signalNumber) {
     raise(signalNumber);
 }
 
+// The signals that end a build part-way. SIGPIPE: the reader of the
+// progress lines went away (a pipe into head, a killed log collector) while
+// the lines are still being printed.
+const int kStoppingSignals[] = {
+    SIGINT,
+    SIGTERM,
+#ifdef SIGPIPE
+    SIGPIPE,
+#endif
+};
+
 }  // namespace
 
 RemoveOnSignal::RemoveOnSignal(const std::vector<std::string>* paths) {
     gRemoveOnSignal = paths;
     // A signal that was ignored when the program started (nohup, a
     // background job of a script) stays ignored.
-    for (int signalNumber : {SIGINT, SIGTERM}) {
+    for (int signalNumber : kStoppingSignals) {
         if (signal(signalNumber, RemoveAndRaise) == SIG_IGN) signal(signalNumber, SIG_IGN);
     }
 }
@@ -580,7 +591,7 @@ RemoveOnSignal::RemoveOnSignal(const std::vector<std::string>* paths) {
 void RemoveOnSignal::Watch(const std::vector<std::string>* paths) { gRemoveOnSignal = paths; }
 
 RemoveOnSignal::~RemoveOnSignal() {
-    for (int signalNumber : {SIGINT, SIGTERM}) {
+    for (int signalNumber : kStoppingSignals) {
         if (signal(signalNumber, SIG_DFL) == SIG_IGN) signal(signalNumber, SIG_IGN);
     }
     gRemoveOnSignal = nullptr;

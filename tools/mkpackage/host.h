@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "package/profile.h"
 
 namespace host {
@@ -103,10 +103,11 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::st
 // Text of the last C runtime error.
 std::string LastErrorText();
 
-// While an instance lives, SIGINT and SIGTERM first remove each path of the
-// list that exists (files, then empty directories, in list order) and then
-// end the process as the signal would have. The list must outlive the
-// instance and stay unchanged; only one instance may live at a time.
+// While an instance lives, SIGINT, SIGTERM and (where there is one) SIGPIPE
+// first remove each path of the list that exists (files, then empty
+// directories, in list order) and then end the process as the signal would
+// have. The list must outlive the instance and stay unchanged; only one
+// instance may live at a time.
 class RemoveOnSignal {
 public:
     explicit RemoveOnSignal(const std::vector<std::string>* paths);

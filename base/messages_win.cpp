@@ -1,4 +1,4 @@
-#include "app/messages_win.h"
+#include "base/messages_win.h"
 
 #include <stdarg.h>
 

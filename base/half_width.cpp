@@ -1,6 +1,6 @@
-#include "app/half_width.h"
+#include "base/half_width.h"
 
-#include "app/half_width_table.h"
+#include "base/half_width_table.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 // MessageStyle values in use (MessageBoxA style words); 0 means exclamation.
 constexpr UINT kStyleDefault = 0;

@@ -1,4 +1,4 @@
-#include "package/file_status_win.h"
+#include "base/file_status_win.h"
 
 bool PathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 

@@ -1,7 +1,7 @@
 // Half-width forms of code page 932 text.
 #pragma once
 
-#include "app/text.h"
+#include "base/text.h"
 
 // Maps full-width ASCII forms, kana and the full-width marks to their
 // half-width single bytes; every other character is copied unchanged.

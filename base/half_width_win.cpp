@@ -1,8 +1,8 @@
-#include "app/half_width_win.h"
+#include "base/half_width_win.h"
 
 #include <windows.h>
 
-#include "app/half_width.h"
+#include "base/half_width.h"
 
 ByteString ToHalfWidth(const char* text) {
     if (GetACP() != 932) return ByteString(text);

@@ -1,4 +1,4 @@
-#include "app/run_outcome.h"
+#include "base/run_outcome.h"
 
 namespace {
 
