@@ -43,8 +43,9 @@ void ReadSource(const ProfileSource& source, bool uninstallMode, bool isNtPlatfo
         } else {
             // An entry that was never copied is still removed, and its
             // removal is reported like that of any required file.
+            if (code == "5") code = "1";
             config.CopyList.Add(key);
-            config.CopyTypes.Add(code == "5" ? ByteString("1") : code);
+            config.CopyTypes.Add(code);
         }
     }
 }
@@ -122,19 +123,19 @@ const NumberField kNumberFields[] = {
 // that the section does not list (as a key with a value) can only give the
 // empty default, so it is not asked for: through the profile API each
 // question checks the file again. listed holds the listed names, each after
-// a line end, in lower case (the API compares ASCII letters in either case);
-// it is empty when the list filled its buffer and may have lost names.
+// a line end, in lower case; it is empty when the list filled its buffer and
+// may have lost names. prefix is a line end and the lower-case prefix of the
+// names, which are asked for in lower case: the API, like the search here,
+// takes ASCII letters in either case.
 void ReadUninstallKeys(const ProfileSource& source, const ByteString& listed, const char* prefix,
                        StringList& keys) {
     for (int n = 0; n < kMaxUninstallKeys; ++n) {
-        ByteString name = Numbered(prefix, n);
-        if (!listed.IsEmpty()) {
-            ByteString line("\n");
-            line.Append(name);
-            line.Append('\n');
-            if (MbFindText(listed.c_str(), MbToLower(line.c_str()).c_str()) < 0) continue;
-        }
-        ByteString key = source.GetValue("UnInstall", name.c_str(), "", kScriptValueSize);
+        ByteString line(prefix);
+        line.AppendNumber(n);
+        line.Append('\n');
+        if (!listed.IsEmpty() && MbFindText(listed.c_str(), line.c_str()) < 0) continue;
+        line.Truncate(line.Length() - 1);
+        ByteString key = source.GetValue("UnInstall", line.c_str() + 1, "", kScriptValueSize);
         if (!key.IsEmpty()) keys.Add(key);
     }
 }
@@ -199,8 +200,8 @@ void ReadSetupScriptFrom(const ProfileSource& source, bool uninstallMode, bool i
 
     // One folder per group, [Group] included; an absent name stays empty.
     for (int j = 0; j <= config.NumberedGroupCount; ++j) {
-        ByteString key =
-            j == 0 ? ByteString("ProgramFolder_Group") : Numbered("ProgramFolder_Group", j);
+        ByteString key("ProgramFolder_Group");
+        if (j) key.AppendNumber(j);
         config.ProgramFolders.Add(SetupText(source, key.c_str()));
     }
 
@@ -212,6 +213,6 @@ void ReadSetupScriptFrom(const ProfileSource& source, bool uninstallMode, bool i
     }
     // The list and its final zero, one byte each for the line ends.
     listed = listed.Length() + 2 < kScriptValueSize ? MbToLower(listed.c_str()) : ByteString();
-    ReadUninstallKeys(source, listed, "HCU", config.UninstallUserKeys);
-    ReadUninstallKeys(source, listed, "HLM", config.UninstallMachineKeys);
+    ReadUninstallKeys(source, listed, "\nhcu", config.UninstallUserKeys);
+    ReadUninstallKeys(source, listed, "\nhlm", config.UninstallMachineKeys);
 }
