@@ -6,6 +6,7 @@
 
 #include "app/relaunch_win.h"
 #include "app/uninstall_command.h"
+#include "base/file_status_win.h"
 #include "base/half_width_win.h"
 #include "package/own_image_win.h"
 #include "package/setup_config.h"
@@ -65,17 +66,6 @@ private:
     char* data_ = nullptr;
     DWORD size_ = 0;
 };
-
-enum class Platform { Windows9x, Nt, Other };
-
-Platform QueryPlatform() {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof(info);
-    if (!GetVersionExA(&info)) return Platform::Other;
-    if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return Platform::Windows9x;
-    if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) return Platform::Nt;
-    return Platform::Other;
-}
 
 bool UninstallEntryExists(const char* path) {
     char value[MAX_PATH];
@@ -331,14 +321,8 @@ bool CopyKeyTree(HKEY srcRoot, HKEY dstRoot, const char* srcPath, const char* ds
 LONG DeleteKeyWithSubkeys(HKEY root, const char* path) {
     // An empty path names root itself, which is never meant.
     if (!path || !*path) return ERROR_BADKEY;
-    switch (QueryPlatform()) {
-    case Platform::Windows9x:
-        // Removes the whole subtree there.
-        return RegDeleteKeyA(root, path);
-    case Platform::Nt:
-        return DeleteNtKeyWithSubkeys(root, path);
-    case Platform::Other:
-        break;
-    }
-    return ERROR_SUCCESS;
+    if (IsNtPlatform()) return DeleteNtKeyWithSubkeys(root, path);
+    // Windows 95, 98 and Me, the only other systems the program runs on:
+    // there RegDeleteKeyA removes the whole subtree.
+    return RegDeleteKeyA(root, path);
 }

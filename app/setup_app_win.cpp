@@ -1,5 +1,7 @@
 #include "app/setup_app_win.h"
 
+#include <string.h>
+
 #include "app/command_line.h"
 #include "app/previous_install_win.h"
 #include "app/relaunch_win.h"
@@ -24,7 +26,7 @@ namespace {
 // The application object's state.
 struct SetupApp {
     HINSTANCE Instance = nullptr;
-    int ShowCommand = SW_SHOWNORMAL;
+    int ShowCommand = 0;  // set by RunSetupApp
     HANDLE UninstallerMutex = nullptr;  // held by the relaunched uninstaller only
 };
 
@@ -247,7 +249,7 @@ bool IsModelessDialogMessage(MSG* message) {
     if (!active) return false;
     char className[16];
     if (GetClassNameA(active, className, sizeof className) == 0 ||
-        lstrcmpA(className, "#32770") != 0) {
+        strcmp(className, "#32770") != 0) {
         return false;
     }
     return IsDialogMessageA(active, message) != FALSE;

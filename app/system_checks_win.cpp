@@ -1,9 +1,11 @@
 #include "app/system_checks_win.h"
 
 #include <windows.h>
+#include <stdlib.h>
 
 #include "app/version_check.h"
 #include "base/messages_win.h"
+#include "base/text.h"
 #include "package/nt_security_win.h"
 #include "res/resource.h"
 
@@ -57,18 +59,18 @@ private:
     HANDLE handle_;
 };
 
-class LocalBlock {
+// A zero-filled heap block (the C runtime's: the program imports its heap
+// functions anyway).
+class ZeroedBlock {
 public:
-    explicit LocalBlock(size_t size) : block_(LocalAlloc(LPTR, size)) {}
-    LocalBlock(const LocalBlock&) = delete;
-    LocalBlock& operator=(const LocalBlock&) = delete;
-    ~LocalBlock() {
-        if (block_) LocalFree(block_);
-    }
+    explicit ZeroedBlock(size_t size) : block_(calloc(size, 1)) {}
+    ZeroedBlock(const ZeroedBlock&) = delete;
+    ZeroedBlock& operator=(const ZeroedBlock&) = delete;
+    ~ZeroedBlock() { free(block_); }
     void* Get() const { return block_; }
 
 private:
-    HLOCAL block_;
+    void* block_;
 };
 
 class Sid {
@@ -163,7 +165,7 @@ bool IsAdministrator() {
     }
 
     // SECURITY_DESCRIPTOR_MIN_LENGTH is 20 bytes in the 32-bit program.
-    LocalBlock descriptorBlock(SECURITY_DESCRIPTOR_MIN_LENGTH);
+    ZeroedBlock descriptorBlock(SECURITY_DESCRIPTOR_MIN_LENGTH);
     auto descriptor = static_cast<PSECURITY_DESCRIPTOR>(descriptorBlock.Get());
     if (!descriptor || !security.InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION)) {
         return false;
@@ -172,7 +174,7 @@ bool IsAdministrator() {
     // The ACL header and one access-allowed entry header (8 bytes each)
     // followed by the SID.
     DWORD aclSize = security.GetLengthSid(administrators.Get()) + 16;
-    LocalBlock aclBlock(aclSize);
+    ZeroedBlock aclBlock(aclSize);
     auto acl = static_cast<PACL>(aclBlock.Get());
     if (!acl || !security.InitializeAcl(acl, aclSize, ACL_REVISION2) ||
         !security.AddAccessAllowedAce(acl, ACL_REVISION2, kAccessRead | kAccessWrite,
@@ -184,7 +186,11 @@ bool IsAdministrator() {
         return false;
     }
 
-    GENERIC_MAPPING mapping = {kAccessRead, kAccessWrite, 0, kAccessRead | kAccessWrite};
+    GENERIC_MAPPING mapping;
+    mapping.GenericRead = kAccessRead;
+    mapping.GenericWrite = kAccessWrite;
+    mapping.GenericExecute = 0;
+    mapping.GenericAll = kAccessRead | kAccessWrite;
     // Room for a privilege set with one entry (20 bytes); no privilege is
     // involved in a plain read check.
     DWORD privileges[5] = {};
@@ -197,11 +203,12 @@ bool IsAdministrator() {
         // Standard output, as a console build would show it; a GUI process
         // usually has none. Written without the C runtime's printf, whose
         // MinGW replacement would add 16 KB to the program.
-        char line[64];
-        int length = wsprintfA(line, "AccessCheck() failed with error %lu\n", GetLastError());
+        ByteString line("AccessCheck() failed with error ");
+        line.AppendNumber(GetLastError());
+        line.Append('\n');
         DWORD written = 0;
-        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(length), &written,
-                  nullptr);
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.c_str(), static_cast<DWORD>(line.Length()),
+                  &written, nullptr);
         return false;
     }
     return status != FALSE;

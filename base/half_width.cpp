@@ -4,18 +4,24 @@
 
 namespace {
 
-// The half-width byte of the double-byte character code, or 0 when it has none.
-unsigned char HalfWidthOf(unsigned code) {
-    int low = 0;
-    int high = kHalfWidthCount - 1;
-    while (low <= high) {
-        int middle = (low + high) / 2;
-        if (kHalfWidthCodes[middle] == code) return kHalfWidthBytes[middle];
-        if (kHalfWidthCodes[middle] < code) {
-            low = middle + 1;
-        } else {
-            high = middle - 1;
-        }
+// The half-width byte of the double-byte character lead, trail, or 0 when it
+// has none. Full-width digits and Latin letters follow ASCII order; the
+// hiragana 0x829F..0x82F1 and the katakana 0x8340..0x8396 (where trail byte
+// 0x7F is no character) follow the same kana order, which the table gives.
+unsigned char HalfWidthOf(unsigned char lead, unsigned char trail) {
+    if (lead == 0x81) {
+        return trail >= 0x40 && trail < 0x40 + kSymbolCount ? kSymbolHalfWidth[trail - 0x40] : 0;
+    }
+    if (lead == 0x82) {
+        if (trail >= 0x4F && trail <= 0x58) return static_cast<unsigned char>(trail - 0x4F + '0');
+        if (trail >= 0x60 && trail <= 0x79) return static_cast<unsigned char>(trail - 0x60 + 'A');
+        if (trail >= 0x81 && trail <= 0x9A) return static_cast<unsigned char>(trail - 0x81 + 'a');
+        if (trail >= 0x9F && trail <= 0xF1) return kKanaHalfWidth[trail - 0x9F];
+        return 0;
+    }
+    if (lead == 0x83 && trail >= 0x40 && trail != 0x7F) {
+        unsigned place = trail - 0x40u - (trail > 0x7F ? 1 : 0);
+        return place < static_cast<unsigned>(kKanaCount) ? kKanaHalfWidth[place] : 0;
     }
     return 0;
 }
@@ -27,8 +33,8 @@ ByteString ToHalfWidthCp932(const char* text) {
     for (const char* p = text; *p;) {
         size_t length = CharLength932(p);
         if (length == 2) {
-            unsigned code = static_cast<unsigned char>(p[0]) << 8 | static_cast<unsigned char>(p[1]);
-            unsigned char half = HalfWidthOf(code);
+            unsigned char half =
+                HalfWidthOf(static_cast<unsigned char>(p[0]), static_cast<unsigned char>(p[1]));
             if (half) {
                 result.Append(static_cast<char>(half));
                 p += 2;

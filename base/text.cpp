@@ -20,6 +20,11 @@ size_t CharLength932(const char* s) {
     return 1;
 }
 
+// Writable: Clear() ends an empty string without asking whose byte it is.
+char ByteString::emptyText_[1];
+
+ByteString::ByteString() = default;
+
 ByteString::ByteString(const char* text) {
     if (text) Assign(text, strlen(text));
 }
@@ -30,7 +35,7 @@ ByteString::ByteString(const ByteString& other) { Assign(other.c_str(), other.le
 
 ByteString::ByteString(ByteString&& other) noexcept
     : data_(other.data_), length_(other.length_), capacity_(other.capacity_) {
-    other.data_ = nullptr;
+    other.data_ = emptyText_;
     other.length_ = 0;
     other.capacity_ = 0;
 }
@@ -42,11 +47,11 @@ ByteString& ByteString::operator=(const ByteString& other) {
 
 ByteString& ByteString::operator=(ByteString&& other) noexcept {
     if (this != &other) {
-        free(data_);
+        if (capacity_) free(data_);
         data_ = other.data_;
         length_ = other.length_;
         capacity_ = other.capacity_;
-        other.data_ = nullptr;
+        other.data_ = emptyText_;
         other.length_ = 0;
         other.capacity_ = 0;
     }
@@ -65,13 +70,15 @@ ByteString& ByteString::operator=(const char* text) {
     return *this;
 }
 
-ByteString::~ByteString() { free(data_); }
+ByteString::~ByteString() {
+    if (capacity_) free(data_);
+}
 
 void ByteString::Reserve(size_t capacity) {
     if (capacity <= capacity_) return;
     size_t grown = capacity_ ? capacity_ * 2 : 16;
     if (grown < capacity) grown = capacity;
-    data_ = static_cast<char*>(CheckedRealloc(data_, grown));
+    data_ = static_cast<char*>(CheckedRealloc(capacity_ ? data_ : nullptr, grown));
     capacity_ = grown;
 }
 
@@ -80,7 +87,7 @@ void ByteString::Assign(const char* text, size_t length) {
         Clear();
         return;
     }
-    if (data_ && text >= data_ && text < data_ + capacity_) {
+    if (text >= data_ && text < data_ + capacity_) {
         ByteString copy(text, length);  // source overlaps the own buffer
         *this = static_cast<ByteString&&>(copy);
         return;
@@ -97,7 +104,7 @@ void ByteString::Append(const char* text) {
 
 void ByteString::Append(const char* text, size_t length) {
     if (length == 0) return;
-    if (data_ && text >= data_ && text < data_ + capacity_) {
+    if (text >= data_ && text < data_ + capacity_) {
         ByteString copy(text, length);
         Append(copy.c_str(), length);
         return;
@@ -114,8 +121,9 @@ void ByteString::AppendNumber(long long value) {
     unsigned long long magnitude =
         value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
     do {
-        digits[n++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
+        uint32_t digit;
+        magnitude = DivideBySmall(magnitude, 10, &digit);
+        digits[n++] = static_cast<char>('0' + digit);
     } while (magnitude);
     if (value < 0) Append('-');
     while (n) Append(digits[--n]);
@@ -123,7 +131,7 @@ void ByteString::AppendNumber(long long value) {
 
 void ByteString::Clear() {
     length_ = 0;
-    if (data_) data_[0] = 0;
+    data_[0] = 0;
 }
 
 void ByteString::Truncate(size_t length) {
@@ -155,6 +163,8 @@ bool ByteString::operator==(const char* text) const {
 bool ByteString::operator==(const ByteString& other) const {
     return length_ == other.length_ && memcmp(c_str(), other.c_str(), length_) == 0;
 }
+
+StringList::StringList() = default;
 
 StringList::StringList(const StringList& other) {
     for (size_t i = 0; i < other.count_; ++i) Add(other.items_[i]);
@@ -272,6 +282,19 @@ bool CopyToBuffer(char* buffer, size_t bufferSize, const char* text) {
     }
     memcpy(buffer, text, length + 1);
     return true;
+}
+
+uint64_t DivideBySmall(uint64_t value, uint32_t divisor, uint32_t* remainder) {
+    // Long division in 16-bit digits below the high word: the remainder so
+    // far is below the divisor, so each partial dividend stays below
+    // divisor * 65536 and fits in 32 bits.
+    uint32_t high = static_cast<uint32_t>(value >> 32);
+    uint32_t low = static_cast<uint32_t>(value);
+    uint32_t part = (high % divisor) << 16 | low >> 16;
+    uint32_t middle = part / divisor;
+    part = (part % divisor) << 16 | (low & 0xFFFF);
+    *remainder = part % divisor;
+    return static_cast<uint64_t>(high / divisor) << 32 | middle << 16 | part / divisor;
 }
 
 int32_t ParseLong(const char* text) {

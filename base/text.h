@@ -23,7 +23,7 @@ size_t CharLength932(const char* s);
 // sensible way for an installer to go on without its strings.
 class ByteString {
 public:
-    ByteString() = default;
+    ByteString();
     ByteString(const char* text);  // NOLINT: implicit on purpose, like a literal
     ByteString(const char* text, size_t length);
     ByteString(const ByteString& other);
@@ -33,7 +33,7 @@ public:
     ByteString& operator=(const char* text);
     ~ByteString();
 
-    const char* c_str() const { return data_ ? data_ : ""; }
+    const char* c_str() const { return data_; }
     size_t Length() const { return length_; }
     bool IsEmpty() const { return length_ == 0; }
     char operator[](size_t index) const { return data_[index]; }
@@ -64,7 +64,11 @@ public:
 private:
     void Reserve(size_t capacity);
 
-    char* data_ = nullptr;
+    // Never null, so that c_str() needs no test: a string without a buffer
+    // of its own (capacity_ 0) points at emptyText_, a zero byte shared by
+    // all of them.
+    static char emptyText_[1];
+    char* data_ = emptyText_;
     size_t length_ = 0;
     size_t capacity_ = 0;
 };
@@ -72,7 +76,7 @@ private:
 // An ordered list of byte strings.
 class StringList {
 public:
-    StringList() = default;
+    StringList();  // out of line: a call is smaller than three stores
     StringList(const StringList& other);
     StringList& operator=(const StringList& other);
     ~StringList();
@@ -114,6 +118,11 @@ ByteString TrimSpaces(const char* text);
 // Copies text into a fixed buffer of bufferSize bytes (terminating zero
 // included). Returns false, leaving an empty string, when it does not fit.
 bool CopyToBuffer(char* buffer, size_t bufferSize, const char* text);
+
+// value / divisor, and value % divisor in *remainder, for a divisor of 1 to
+// 65535, computed with 32-bit divisions only: a 64-bit division would take
+// the compiler's helper functions into the 32-bit program, which links none.
+uint64_t DivideBySmall(uint64_t value, uint32_t divisor, uint32_t* remainder);
 
 // C atol semantics (leading white space, optional sign, decimal digits; no
 // digits gives 0), clamped to the 32-bit range instead of overflowing.

@@ -94,7 +94,8 @@ bool DesktopShortcut(const char* entry, const char* desktopRoot, const char* ins
                           : text.Mid(static_cast<size_t>(c1) + 1, static_cast<size_t>(c2 - c1 - 1));
     if (name.IsEmpty() || !StaysInside(name.c_str())) return false;
 
-    *link = ShortcutLink();
+    link->arguments.Clear();
+    link->iconPath.Clear();
     link->target = Joined(installDir, text.Left(static_cast<size_t>(c1)).c_str());
     link->linkPath = WithTrailingBackslash(desktopRoot);
     link->linkPath.Append(name);

@@ -24,7 +24,10 @@ char g_createdChain[kRecordedChainSize];
 // showed a folder a moment ago may still hold it open.
 constexpr DWORD kRemovalPause = 100;
 
-bool DoneEnabled(HWND dialog) { return IsWindowEnabled(GetDlgItem(dialog, IDC_UNINST_DONE)) != 0; }
+// The WS_DISABLED test of IsWindowEnabled, without importing it.
+bool DoneEnabled(HWND dialog) {
+    return !(GetWindowLongA(GetDlgItem(dialog, IDC_UNINST_DONE), GWL_STYLE) & WS_DISABLED);
+}
 
 void OnInitDialog(HWND dialog) {
     const SetupConfig& config = Config();

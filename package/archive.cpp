@@ -1,6 +1,5 @@
 #include "package/archive.h"
 
-#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -185,21 +184,14 @@ size_t MemorySource::Read(void* buffer, size_t size) {
     return size;
 }
 
-bool StdioSource::QuerySize(int64_t* size) {
-    long here = ftell(file_);
-    if (here < 0 || fseek(file_, 0, SEEK_END) != 0) return false;
-    long end = ftell(file_);
-    if (fseek(file_, here, SEEK_SET) != 0 || end < 0) return false;
-    *size = end;
-    return true;
+ArchiveStream::ArchiveStream(ByteSource& source)
+    : source_(source), buffer_(static_cast<unsigned char*>(malloc(kBufferSize))) {
+    // As for the strings (base/text.h): without 32 KB of memory the program
+    // cannot go on.
+    if (!buffer_) abort();
 }
 
-bool StdioSource::Seek(int64_t offset) {
-    if (offset < 0 || offset > LONG_MAX) return false;
-    return fseek(file_, static_cast<long>(offset), SEEK_SET) == 0;
-}
-
-size_t StdioSource::Read(void* buffer, size_t size) { return fread(buffer, 1, size, file_); }
+ArchiveStream::~ArchiveStream() { free(buffer_); }
 
 bool ArchiveStream::Seek(int64_t offset) {
     if (!source_.Seek(offset)) return false;

@@ -117,9 +117,10 @@ private:
 // header lines need. Large reads bypass the buffer.
 class ArchiveStream {
 public:
-    explicit ArchiveStream(ByteSource& source) : source_(source) {}
+    explicit ArchiveStream(ByteSource& source);
     ArchiveStream(const ArchiveStream&) = delete;
     ArchiveStream& operator=(const ArchiveStream&) = delete;
+    ~ArchiveStream();
 
     bool QuerySize(int64_t* size) { return source_.QuerySize(size); }
     bool Seek(int64_t offset);
@@ -146,7 +147,9 @@ private:
 
     static constexpr size_t kBufferSize = 32768;
     ByteSource& source_;
-    unsigned char buffer_[kBufferSize];
+    // On the heap, where a buffer of this size belongs: the programs built
+    // from this code do not probe the stack (cmake/windows.cmake).
+    unsigned char* buffer_;
     size_t bufferStart_ = 0;  // next byte to deliver
     size_t bufferEnd_ = 0;    // bytes valid in buffer_
     int64_t position_ = 0;

@@ -11,7 +11,7 @@ namespace {
 
 // The extraction directory, open without delete sharing while it is in use
 // (NT family only).
-HANDLE g_directoryHold = INVALID_HANDLE_VALUE;
+HANDLE g_directoryHold = nullptr;  // none until Prepare
 
 // Seconds between 1601-01-01 (FILETIME) and 1970-01-01 (the archive's epoch).
 constexpr ULONGLONG kEpochDifference = 11644473600ULL;
@@ -190,10 +190,8 @@ void RemoveExtractedFiles() {
     for (size_t i = 0; i < config.ExtractedFiles.Count(); ++i) {
         DeleteFileA(config.ExtractedFiles[i].c_str());
     }
-    if (g_directoryHold != INVALID_HANDLE_VALUE) {
-        CloseHandle(g_directoryHold);
-        g_directoryHold = INVALID_HANDLE_VALUE;
-    }
+    if (g_directoryHold && g_directoryHold != INVALID_HANDLE_VALUE) CloseHandle(g_directoryHold);
+    g_directoryHold = nullptr;
     // Removes an empty directory, or a junction put there since (the link,
     // never what it leads to).
     RemoveDirectoryA(config.ExtractDir.c_str());

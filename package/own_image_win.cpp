@@ -9,10 +9,11 @@ constexpr DWORD kCopyBlock = 64 * 1024;
 }  // namespace
 
 HANDLE OwnImageFile() {
-    static HANDLE file = INVALID_HANDLE_VALUE;
-    static bool tried = false;
+    static HANDLE file;
+    static bool tried;
     if (tried) return file;
     tried = true;
+    file = INVALID_HANDLE_VALUE;
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     // A truncated path would name some other file.

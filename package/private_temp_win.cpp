@@ -1,5 +1,6 @@
 #include "package/private_temp_win.h"
 
+#include <stdlib.h>
 #include <string.h>
 #include <winternl.h>
 
@@ -90,7 +91,7 @@ AdminOnlySecurity::AdminOnlySecurity() {
     }
     DWORD aclSize = sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) +
                     f.GetLengthSid(administrators_) + f.GetLengthSid(system_);
-    acl_ = static_cast<ACL*>(LocalAlloc(LPTR, aclSize));
+    acl_ = static_cast<ACL*>(calloc(aclSize, 1));
     if (!acl_ || !f.InitializeAcl(acl_, aclSize, ACL_REVISION) ||
         !f.AddAccessAllowedAce(acl_, ACL_REVISION, FILE_ALL_ACCESS, administrators_) ||
         !f.AddAccessAllowedAce(acl_, ACL_REVISION, FILE_ALL_ACCESS, system_)) {
@@ -119,7 +120,7 @@ AdminOnlySecurity::AdminOnlySecurity() {
 }
 
 AdminOnlySecurity::~AdminOnlySecurity() {
-    if (acl_) LocalFree(acl_);
+    free(acl_);
     if (administrators_) security_->FreeSid(administrators_);
     if (system_) security_->FreeSid(system_);
 }

@@ -306,7 +306,7 @@ bool IniProfile::LoadFile(const char* path, UnicodeToAnsi convert) {
     FILE* file = fopen(path, "rb");
     if (!file) return false;
     ByteString text;
-    char chunk[4096];
+    char chunk[2048];  // below a page: the stack is not probed (cmake/windows.cmake)
     size_t got;
     while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) text.Append(chunk, got);
     bool ok = !ferror(file);

@@ -43,8 +43,9 @@ void ReadSource(const ProfileSource& source, bool uninstallMode, bool isNtPlatfo
         } else {
             // An entry that was never copied is still removed, and its
             // removal is reported like that of any required file.
+            if (code == "5") code = "1";
             config.CopyList.Add(key);
-            config.CopyTypes.Add(code == "5" ? ByteString("1") : code);
+            config.CopyTypes.Add(code);
         }
     }
 }
@@ -86,6 +87,59 @@ void ReadNumberedGroups(const ProfileSource& source, SetupConfig& config) {
     }
 }
 
+// The plain [Setup] values, in the script's documented order.
+struct TextField {
+    const char* key;
+    ByteString SetupConfig::*field;
+};
+const TextField kTextFields[] = {
+    {"ProgramName", &SetupConfig::ProgramName},
+    {"InstallPath", &SetupConfig::InstallPath},
+    {"MainProgram", &SetupConfig::MainProgram},
+    {"Readme", &SetupConfig::Readme},
+    {"Startrtf", &SetupConfig::Startrtf},
+    {"StartTitle", &SetupConfig::StartTitle},
+    {"StartDlgOK", &SetupConfig::StartDlgOK},
+    {"StartDlgCancel", &SetupConfig::StartDlgCancel},
+    {"RegUninstall", &SetupConfig::RegUninstall},
+    {"UnInstallIcon", &SetupConfig::UnInstallIcon},
+    {"RegCreateDirectory", &SetupConfig::RegCreateDirectory},
+};
+
+// The [Setup] numbers with their defaults.
+struct NumberField {
+    const char* key;
+    const char* def;
+    int32_t SetupConfig::*field;
+};
+const NumberField kNumberFields[] = {
+    {"InstDispProgramMenu", "1", &SetupConfig::InstDispProgramMenu},
+    {"UnInstDispProgramMenu", "1", &SetupConfig::UnInstDispProgramMenu},
+    {"UnInstSilentMode", "0", &SetupConfig::UnInstSilentMode},
+    {"Run", "0", &SetupConfig::Run},
+};
+
+// Every number is probed: gaps in the uninstall keys are allowed. A name
+// that the section does not list (as a key with a value) can only give the
+// empty default, so it is not asked for: through the profile API each
+// question checks the file again. listed holds the listed names, each after
+// a line end, in lower case; it is empty when the list filled its buffer and
+// may have lost names. prefix is a line end and the lower-case prefix of the
+// names, which are asked for in lower case: the API, like the search here,
+// takes ASCII letters in either case.
+void ReadUninstallKeys(const ProfileSource& source, const ByteString& listed, const char* prefix,
+                       StringList& keys) {
+    for (int n = 0; n < kMaxUninstallKeys; ++n) {
+        ByteString line(prefix);
+        line.AppendNumber(n);
+        line.Append('\n');
+        if (!listed.IsEmpty() && MbFindText(listed.c_str(), line.c_str()) < 0) continue;
+        line.Truncate(line.Length() - 1);
+        ByteString key = source.GetValue("UnInstall", line.c_str() + 1, "", kScriptValueSize);
+        if (!key.IsEmpty()) keys.Add(key);
+    }
+}
+
 void ClearScriptFields(SetupConfig& config) {
     config.CopyList.Clear();
     config.CopyTypes.Clear();
@@ -95,7 +149,11 @@ void ClearScriptFields(SetupConfig& config) {
     config.GroupItems.names.Clear();
     config.GroupItems.targets.Clear();
     config.GroupItems.args.Clear();
-    for (GroupItem& item : config.NumberedGroupItems) item = GroupItem();
+    for (GroupItem& item : config.NumberedGroupItems) {
+        item.name.Clear();
+        item.target.Clear();
+        item.args.Clear();
+    }
     config.UninstallUserKeys.Clear();
     config.UninstallMachineKeys.Clear();
 }
@@ -113,18 +171,20 @@ void SplitFileAndArgs(const ByteString& value, ByteString* file, ByteString* res
     }
 }
 
-// The order of the reads follows the script's documented order; the derived
-// defaults (RegUninstall from ProgramName, the folder count from the numbered
-// groups) need the fields they derive from to be read first.
+// The derived defaults (RegUninstall from ProgramName, the folder count from
+// the numbered groups) need the fields they derive from to be read first.
 void ReadSetupScriptFrom(const ProfileSource& source, bool uninstallMode, bool isNtPlatform,
                          SetupConfig& config) {
     ClearScriptFields(config);
 
     ReadSource(source, uninstallMode, isNtPlatform, config);
 
-    config.ProgramName = SetupText(source, "ProgramName");
-    config.InstallPath = SetupText(source, "InstallPath");
-    config.MainProgram = SetupText(source, "MainProgram");
+    for (const TextField& text : kTextFields) config.*text.field = SetupText(source, text.key);
+    for (const NumberField& number : kNumberFields) {
+        config.*number.field = SetupNumber(source, number.key, number.def);
+    }
+    if (config.RegUninstall.IsEmpty()) config.RegUninstall = config.ProgramName;
+
     SplitFileAndArgs(SetupText(source, "UnInstallerProgram"), &config.UnInstallerProgram,
                      &config.UninstallArgsFormat);
     config.DstNeedSpace = ParseByteCount(SetupText(source, "DstNeedSpace").c_str());
@@ -135,40 +195,24 @@ void ReadSetupScriptFrom(const ProfileSource& source, bool uninstallMode, bool i
         config.DesktopIcons.Add(icon);
     }
 
-    config.Readme = SetupText(source, "Readme");
-    config.Startrtf = SetupText(source, "Startrtf");
-    config.StartTitle = SetupText(source, "StartTitle");
-    config.StartDlgOK = SetupText(source, "StartDlgOK");
-    config.StartDlgCancel = SetupText(source, "StartDlgCancel");
-    config.RegUninstall = SetupText(source, "RegUninstall");
-    if (config.RegUninstall.IsEmpty()) config.RegUninstall = config.ProgramName;
-
-    config.InstDispProgramMenu = SetupNumber(source, "InstDispProgramMenu", "1");
-    config.UnInstDispProgramMenu = SetupNumber(source, "UnInstDispProgramMenu", "1");
-    config.UnInstSilentMode = SetupNumber(source, "UnInstSilentMode", "0");
-    config.UnInstallIcon = SetupText(source, "UnInstallIcon");
-    config.Run = SetupNumber(source, "Run", "0");
-    config.RegCreateDirectory = SetupText(source, "RegCreateDirectory");
-
     ReadGroup(source, config);
     ReadNumberedGroups(source, config);
 
     // One folder per group, [Group] included; an absent name stays empty.
     for (int j = 0; j <= config.NumberedGroupCount; ++j) {
-        ByteString key =
-            j == 0 ? ByteString("ProgramFolder_Group") : Numbered("ProgramFolder_Group", j);
+        ByteString key("ProgramFolder_Group");
+        if (j) key.AppendNumber(j);
         config.ProgramFolders.Add(SetupText(source, key.c_str()));
     }
 
-    // Every number is probed: gaps in the uninstall keys are allowed.
-    for (int n = 0; n < kMaxUninstallKeys; ++n) {
-        ByteString key =
-            source.GetValue("UnInstall", Numbered("HCU", n).c_str(), "", kScriptValueSize);
-        if (!key.IsEmpty()) config.UninstallUserKeys.Add(key);
+    StringList names = source.GetKeyNames("UnInstall", kScriptValueSize);
+    ByteString listed("\n");
+    for (size_t i = 0; i < names.Count(); ++i) {
+        listed.Append(names[i]);
+        listed.Append('\n');
     }
-    for (int n = 0; n < kMaxUninstallKeys; ++n) {
-        ByteString key =
-            source.GetValue("UnInstall", Numbered("HLM", n).c_str(), "", kScriptValueSize);
-        if (!key.IsEmpty()) config.UninstallMachineKeys.Add(key);
-    }
+    // The list and its final zero, one byte each for the line ends.
+    listed = listed.Length() + 2 < kScriptValueSize ? MbToLower(listed.c_str()) : ByteString();
+    ReadUninstallKeys(source, listed, "\nhcu", config.UninstallUserKeys);
+    ReadUninstallKeys(source, listed, "\nhlm", config.UninstallMachineKeys);
 }

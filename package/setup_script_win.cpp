@@ -78,6 +78,39 @@ bool ConvertScriptText(ProfileEncoding encoding, const char* text, size_t size, 
     return true;
 }
 
+ProfileApiSource::ProfileApiSource(const char* path) : path_(path) {}
+
+ByteString ProfileApiSource::GetValue(const char* section, const char* key, const char* def,
+                                      size_t bufferSize) const {
+    // Zero-filled: where a double-byte character does not fit, the API
+    // leaves its lead byte without the trail or the byte untouched.
+    char* buffer = static_cast<char*>(calloc(bufferSize ? bufferSize : 1, 1));
+    if (!buffer) return ByteString(def);
+    GetPrivateProfileStringA(section, key, def, buffer, static_cast<DWORD>(bufferSize),
+                             path_.c_str());
+    // A lead byte without its trail is no part of the value.
+    size_t length = 0;
+    for (size_t pos = 0; buffer[pos];) {
+        size_t step = CharLength932(buffer + pos);
+        if (step == 1 && IsLeadByte932(static_cast<unsigned char>(buffer[pos]))) break;
+        pos += step;
+        length = pos;
+    }
+    ByteString value(buffer, length);
+    free(buffer);
+    return value;
+}
+
+StringList ProfileApiSource::GetKeyNames(const char* section, size_t bufferSize) const {
+    char* buffer = static_cast<char*>(calloc(bufferSize ? bufferSize : 1, 1));
+    if (!buffer) return StringList();
+    GetPrivateProfileStringA(section, nullptr, "", buffer, static_cast<DWORD>(bufferSize),
+                             path_.c_str());
+    StringList names = SplitNameList(buffer, bufferSize);
+    free(buffer);
+    return names;
+}
+
 bool ReadSetupScript(bool uninstallMode) {
     SetupConfig& config = Config();
     ByteString path(config.ScriptDir);
@@ -87,12 +120,6 @@ bool ReadSetupScript(bool uninstallMode) {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return false;
     }
-    // Read once and answered from memory, exactly as the profile API would
-    // answer: the API opens and checks the file again for every value, a third
-    // of a second for a script listing a thousand files. A script saved as
-    // Unicode is converted the way the API converts it.
-    IniProfile profile;
-    if (!profile.LoadFile(path.c_str(), ConvertScriptText)) return false;
-    ReadSetupScriptFrom(profile, uninstallMode, IsNtPlatform(), config);
+    ReadSetupScriptFrom(ProfileApiSource(path.c_str()), uninstallMode, IsNtPlatform(), config);
     return true;
 }

@@ -533,21 +533,6 @@ private:
 
 }  // namespace
 
-const char* SzddStatusText(SzddStatus status) {
-    switch (status) {
-        case SzddStatus::kOk: return "ok";
-        case SzddStatus::kTruncatedHeader: return "file shorter than the SZDD header";
-        case SzddStatus::kBadMagic: return "not an SZDD file (bad magic)";
-        case SzddStatus::kBadMode: return "unknown SZDD compression mode";
-        case SzddStatus::kShortData: return "compressed data ends before the length in the header";
-        case SzddStatus::kLongData: return "compressed data expands past the length in the header";
-        case SzddStatus::kTooLarge: return "file too large for the SZDD format";
-        case SzddStatus::kOutOfMemory: return "out of memory";
-        case SzddStatus::kWriteFailed: return "output could not be written";
-    }
-    return "unknown error";
-}
-
 SzddStatus SzddReadHeader(const uint8_t* data, size_t size, SzddHeader* header) {
     if (size < kSzddHeaderSize) {
         // Judge the magic on what there is, so that a short non-SZDD file
@@ -650,10 +635,16 @@ SzddStatus SzddExpand(const uint8_t* data, size_t size, SzddWriter write, void* 
     SzddStatus status = SzddReadHeader(data, size, &header);
     if (status != SzddStatus::kOk) return status;
     if (headerOut) *headerOut = header;
-    uint8_t buffer[SzddDecoder::kHistory + 16 * 1024];
-    SzddDecoder decoder(header.length, buffer, sizeof buffer, write, context);
+    // On the heap: the programs built from this code keep every stack frame
+    // below a page, since they do not probe the stack (cmake/windows.cmake).
+    const size_t bufferSize = SzddDecoder::kHistory + 16 * 1024;
+    uint8_t* buffer = static_cast<uint8_t*>(malloc(bufferSize));
+    if (!buffer) return SzddStatus::kOutOfMemory;
+    SzddDecoder decoder(header.length, buffer, bufferSize, write, context);
     size_t used;
-    return decoder.Decode(data + kSzddHeaderSize, size - kSzddHeaderSize, true, &used);
+    status = decoder.Decode(data + kSzddHeaderSize, size - kSzddHeaderSize, true, &used);
+    free(buffer);
+    return status;
 }
 
 // The output goes straight into a linear buffer behind a copy of the last

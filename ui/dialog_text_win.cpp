@@ -6,14 +6,16 @@
 #include "ui/dest_dir_rules.h"
 
 ByteString DialogItemText(HWND dialog, int id) {
+    // The messages that GetWindowTextLengthA and GetWindowTextA send to a
+    // window of the own process, sent here directly.
     HWND item = GetDlgItem(dialog, id);
-    int length = item ? GetWindowTextLengthA(item) : 0;
+    LRESULT length = item ? SendMessageA(item, WM_GETTEXTLENGTH, 0, 0) : 0;
     if (length <= 0) return ByteString();
     // Some controls (rich edit among them) count characters, not bytes: room
     // for two bytes each keeps double-byte text from being cut.
     size_t size = static_cast<size_t>(length) * 2 + 1;
     char* buffer = new char[size];
-    int copied = GetWindowTextA(item, buffer, static_cast<int>(size));
+    LRESULT copied = SendMessageA(item, WM_GETTEXT, size, reinterpret_cast<LPARAM>(buffer));
     ByteString text(buffer, copied > 0 ? static_cast<size_t>(copied) : 0);
     delete[] buffer;
     return text;

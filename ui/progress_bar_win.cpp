@@ -1,5 +1,6 @@
 #include "ui/progress_bar_win.h"
 
+#include "base/text.h"
 #include "res/resource.h"
 #include "ui/progress_geometry.h"
 
@@ -69,10 +70,12 @@ void ProgressBar::DrawFill(HDC dc) const {
 }
 
 void ProgressBar::DrawLabel(HDC dc) const {
-    char text[16];  // "-2147483648%" and the terminating zero
-    int length = wsprintfA(text, "%d%%", static_cast<int>(percent_));
+    ByteString text;
+    text.AppendNumber(percent_);
+    text.Append('%');
     SetBkMode(dc, TRANSPARENT);
-    TextOutA(dc, ProgressTextX(width_), kProgressTextY, text, length);
+    TextOutA(dc, ProgressTextX(width_), kProgressTextY, text.c_str(),
+             static_cast<int>(text.Length()));
 }
 
 void ProgressBar::Paint(HDC dc) {

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks of the linked programs that no run under Wine can see: the shipped
-# i686 install.exe is a PE32 GUI program, stripped, without a time stamp,
-# with the manifest and the Japanese resources, and it imports only DLLs that
+# i686 install.exe is a PE32 GUI program of at most 64 KiB, stripped, without
+# a time stamp, relocatable to a random base, NX-compatible, with the
+# manifest and the Japanese resources, and it imports only DLLs that
 # Windows always loads from the system directory (no DLL planting from a
 # download folder). The x86_64 build must import the same. Every function the
 # i686 program imports must be listed in tests/build/imports.txt as exported
@@ -60,6 +61,12 @@ echo "$headers" | grep -q "^Time/Date.*1970" || fail "$X86 carries a time stamp"
 echo "$headers" | grep -q "symbols stripped" ||
     $OBJ32 -t "$X86" 2>&1 | grep -q "no symbols" || fail "$X86 is not stripped"
 $OBJ32 -h "$X86" | grep -q "\.rsrc" || fail "$X86 has no resources"
+# Loaded at a random address with data that cannot be executed: the flags,
+# and the relocations without which the loader could not move the image.
+echo "$headers" | grep -q "DYNAMIC_BASE" || fail "$X86 is not marked for a random base"
+echo "$headers" | grep -q "NX_COMPAT" || fail "$X86 is not marked NX-compatible"
+echo "$headers" | grep -q "^Entry 5 [0-9a-f]* 0*[1-9a-f][0-9a-f]* Base Relocation" ||
+    fail "$X86 has no base relocations"
 check_imports $OBJ32 "$X86"
 check_imports $OBJ64 "$X64"
 
@@ -100,7 +107,10 @@ file_size=$(stat -c %s "$X86")
 rounded=$(( (last_end + 511) / 512 * 512 ))
 [ "$rounded" -eq "$file_size" ] || fail "$X86: $file_size bytes, but its sections end at $rounded"
 
+# The stub's budget: 64 KiB, the sections' raw data in 512-byte steps
+# included.
 size=$(stat -c %s "$X86")
+[ "$size" -le 65536 ] || fail "$X86: $size bytes, more than the 65,536 of its budget"
 echo "check_program: $X86 is $size bytes; imports: $($OBJ32 -p "$X86" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')"
 [ $failures -eq 0 ] || { echo "check_program: $failures failure(s)"; exit 1; }
 echo "check_program: all checks passed"

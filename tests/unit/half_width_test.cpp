@@ -68,3 +68,20 @@ TEST(HalfWidth, LeadByteCutOffAtTheEndIsKept) {
     EXPECT_EQ(Half("\x83\x41z"), "ｱz");
     EXPECT_EQ(Half("\x88\x41z"), "\x88\x41z");
 }
+
+// The forms above are all there are: 95 ASCII forms, 8 marks, 83 hiragana
+// and 86 katakana. Every other double-byte code, assigned or not, is copied.
+TEST(HalfWidth, NoOtherDoubleByteCodeChanges) {
+    int changed = 0;
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!IsLeadByte932(static_cast<unsigned char>(lead))) continue;
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            const char code[] = {static_cast<char>(lead), static_cast<char>(trail), 0};
+            std::string half = Half(code);
+            if (half == code) continue;
+            ++changed;
+            EXPECT_EQ(half.size(), 1u) << std::hex << lead << " " << trail;
+        }
+    }
+    EXPECT_EQ(changed, 95 + 8 + 83 + 86);
+}

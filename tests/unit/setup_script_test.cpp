@@ -126,6 +126,18 @@ TEST(SetupScriptTest, SourceNamesOutsideTheirDirectoryAreInNoList) {
     }
 }
 
+// count lines "filler<n>=1" whose names of 100 bytes fill a key list of
+// more than 65,535 bytes from about 650 lines on.
+std::string LongKeyLines(int count) {
+    std::string lines;
+    for (int i = 0; i < count; ++i) {
+        std::string name = "filler" + std::to_string(i);
+        name.resize(100, 'x');
+        lines += name + "=1\r\n";
+    }
+    return lines;
+}
+
 TEST(SetupScriptTest, ScriptRules) {
     struct Case {
         const char* what;
@@ -145,6 +157,19 @@ TEST(SetupScriptTest, ScriptRules) {
          [](const SetupConfig& c) {
              EXPECT_EQ(Items(c.UninstallUserKeys), (std::vector<std::string>{"a", "b", "c"}));
              EXPECT_EQ(Items(c.UninstallMachineKeys), std::vector<std::string>{"m"});
+         }},
+        {"uninstall keys are found whatever the letter case of their names",
+         "[UnInstall]\r\nhcu3=x\r\n Hlm4 = y \r\nHCU5\r\nHCU5=z\r\nHCU05=w\r\nHLM256=v\r\n",
+         [](const SetupConfig& c) {
+             // HCU5 is the first key of its name and has no value.
+             EXPECT_EQ(Items(c.UninstallUserKeys), std::vector<std::string>{"x"});
+             EXPECT_EQ(Items(c.UninstallMachineKeys), std::vector<std::string>{"y"});
+         }},
+        {"uninstall keys behind a key list too long for its buffer are still found",
+         "[UnInstall]\r\n" + LongKeyLines(700) + "HCU1=late\r\nHLM0=last\r\n",
+         [](const SetupConfig& c) {
+             EXPECT_EQ(Items(c.UninstallUserKeys), std::vector<std::string>{"late"});
+             EXPECT_EQ(Items(c.UninstallMachineKeys), std::vector<std::string>{"last"});
          }},
         {"numbered groups stop at the first missing one",
          "[Setup]\r\nProgramFolder_Group=F\r\nProgramFolder_Group3=F3\r\n"

@@ -74,6 +74,88 @@ TEST(ByteStringTest, AppendAssignAndSlicesStayInBounds) {
     EXPECT_EQ(number, ByteString("-2147483648"));
 }
 
+// Strings without a buffer of their own share one zero byte: none of them
+// may free it, grow it in place or leave text in it (AddressSanitizer
+// catches the first two).
+TEST(ByteStringTest, EmptyStringsWithoutABufferStayEmptyAndUsable) {
+    ByteString fresh;
+    EXPECT_STREQ(fresh.c_str(), "");
+    fresh.Clear();
+    fresh.Truncate(0);
+    fresh.Assign("", 0);
+
+    ByteString source("text");
+    ByteString taken(static_cast<ByteString&&>(source));
+    EXPECT_STREQ(source.c_str(), "");
+    source.Append("again");
+    EXPECT_EQ(source, ByteString("again"));
+    source = static_cast<ByteString&&>(fresh);
+    EXPECT_TRUE(fresh.IsEmpty());
+    fresh = fresh.c_str();
+    fresh.Append(ByteString());
+    fresh.Append(fresh.c_str());
+    fresh.Append('a');
+    EXPECT_EQ(fresh, ByteString("a"));
+    fresh = ByteString();
+    EXPECT_STREQ(ByteString().c_str(), "");
+    EXPECT_EQ(taken, ByteString("text"));
+
+    StringList list;
+    list.Add(ByteString());
+    list.Add("b");
+    EXPECT_STREQ(list[0].c_str(), "");
+    EXPECT_EQ(list.IndexOf(""), 0);
+}
+
+TEST(ByteStringTest, NumbersCoverTheWhole64BitRange) {
+    struct Case {
+        long long value;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, "0"},
+        {7, "7"},
+        {-10, "-10"},
+        {4294967295LL, "4294967295"},  // the last value of a single 32-bit word
+        {4294967296LL, "4294967296"},
+        {-4294967297LL, "-4294967297"},
+        {1000000000000000000LL, "1000000000000000000"},
+        {9223372036854775807LL, "9223372036854775807"},
+        {-9223372036854775807LL - 1, "-9223372036854775808"},
+    };
+    for (const Case& c : cases) {
+        ByteString number("n=");
+        number.AppendNumber(c.value);
+        ByteString expected("n=");
+        expected.Append(c.text);
+        EXPECT_EQ(number, expected);
+    }
+}
+
+// Against the host's own 64-bit division, for values whose 16-bit digits
+// each bring a remainder to carry and for the divisors at both ends.
+TEST(DivideBySmallTest, MatchesA64BitDivision) {
+    const uint64_t values[] = {0,
+                               1,
+                               65535,
+                               65536,
+                               0xFFFFFFFFull,
+                               0x100000000ull,
+                               0x123456789ABCDEFull,
+                               0xFFFFFFFFFFFFFFFFull,
+                               0x8000000000000000ull,
+                               0xFFFF0000FFFF0000ull};
+    const uint32_t divisors[] = {1, 2, 3, 7, 10, 100, 255, 1000, 40961, 65535};
+    for (uint64_t value : values) {
+        for (uint32_t divisor : divisors) {
+            uint32_t remainder = 0xDEADBEEF;
+            EXPECT_EQ(DivideBySmall(value, divisor, &remainder), value / divisor)
+                << value << " / " << divisor;
+            EXPECT_EQ(remainder, value % divisor) << value << " % " << divisor;
+        }
+    }
+}
+
 TEST(ByteStringTest, ListsCopyDeeply) {
     StringList a;
     for (int i = 0; i < 100; ++i) {

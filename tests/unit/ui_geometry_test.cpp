@@ -73,6 +73,9 @@ TEST(ProgressGeometry, FillWidthFollowsThePercentage) {
         {103, 20, 33, {1, 1, 33, 18}, false},   // 101 * 33 / 100 = 33.33 truncated
         {202, 30, -10, {1, 1, 1, 28}, true},    // never a reversed rectangle
         {2000, 30, INT32_MAX, {1, 1, INT32_MAX, 28}, false},  // no overflow
+        {1073741825, 30, 200, {1, 1, 2147483646, 28}, false},  // just below the clamp
+        {1073741826, 30, 200, {1, 1, INT32_MAX, 28}, false},   // 2147483648 clamped
+        {-198, 30, -50, {1, 1, 100, 28}, false},  // two negatives multiply as ever
         {1, 1, 50, {1, 1, 1, -1}, true},
     };
     for (const Case& c : cases) {

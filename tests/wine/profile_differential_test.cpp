@@ -290,39 +290,6 @@ TEST(ProfileDifferential, UnicodeFilesAreAnsweredLikeTheProfileApi) {
     }
 }
 
-// The setup script as the profile API answers it, value by value.
-class ProfileApiSource : public ProfileSource {
-public:
-    explicit ProfileApiSource(const std::string& path) : path_(path) {}
-
-    ByteString GetValue(const char* section, const char* key, const char* def,
-                        size_t bufferSize) const override {
-        std::vector<char> buffer(bufferSize ? bufferSize : 1, 0);
-        GetPrivateProfileStringA(section, key, def, buffer.data(),
-                                 static_cast<DWORD>(bufferSize), path_.c_str());
-        // The API leaves a lead byte without its trail where a double-byte
-        // character does not fit; the character is not part of the value.
-        size_t length = 0;
-        for (size_t pos = 0; buffer[pos];) {
-            size_t step = CharLength932(buffer.data() + pos);
-            if (step == 1 && IsLeadByte932(static_cast<unsigned char>(buffer[pos]))) break;
-            pos += step;
-            length = pos;
-        }
-        return ByteString(std::string(buffer.data(), length).c_str());
-    }
-
-    StringList GetKeyNames(const char* section, size_t bufferSize) const override {
-        std::vector<char> buffer(bufferSize ? bufferSize : 1, 0);
-        GetPrivateProfileStringA(section, nullptr, "", buffer.data(),
-                                 static_cast<DWORD>(bufferSize), path_.c_str());
-        return SplitNameList(buffer.data(), bufferSize);
-    }
-
-private:
-    std::string path_;
-};
-
 // ReadSetupScript works on the process-wide record; each test leaves it as
 // it found it.
 class SetupScriptWin : public ::testing::Test {
@@ -330,17 +297,19 @@ protected:
     void SetUp() override { saved_.reset(new SetupConfig(Config())); }
     void TearDown() override { Config() = *saved_; }
 
-    // Reads dir + "install.inf" as the installer does and through the profile
-    // API, and compares the records.
+    // Reads dir + "install.inf" as the installer does (through the profile
+    // API) and as the tools do (the portable reader, with the system's
+    // conversion of a Unicode script), and compares the records.
     void ExpectBothRoutesAgree(const std::string& dir, bool uninstallMode) {
         Config().ScriptDir = dir.c_str();
         ASSERT_TRUE(ReadSetupScript(uninstallMode));
 
-        ProfileApiSource api(dir + "install.inf");
-        std::unique_ptr<SetupConfig> throughApi(new SetupConfig);
+        IniProfile portable;
+        ASSERT_TRUE(portable.LoadFile((dir + "install.inf").c_str(), ConvertScriptText));
+        std::unique_ptr<SetupConfig> throughReader(new SetupConfig);
         // Wine reports an NT-family platform.
-        ReadSetupScriptFrom(api, uninstallMode, true, *throughApi);
-        ExpectSameScriptFields(Config(), *throughApi);
+        ReadSetupScriptFrom(portable, uninstallMode, true, *throughReader);
+        ExpectSameScriptFields(Config(), *throughReader);
     }
 
 private:
