@@ -7,6 +7,14 @@
 #include <emmintrin.h>
 #endif
 
+// The match finder is called once per input byte from one loop; inlined
+// there, it keeps its state in registers from one position to the next.
+#if defined(__GNUC__)
+#define ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define ALWAYS_INLINE inline
+#endif
+
 namespace {
 
 const uint8_t kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
@@ -69,9 +77,12 @@ private:
 // distance 4096 names the ring slot about to be written, which is read
 // before it is overwritten.
 //
-// Positions are numbered v = i + kPositionBias, so the virtual spaces take
-// v = kSpacesStart..kPositionBias - 1, and 0, more than a ring's length below
-// the first of them, means "none" to the window test itself.
+// Positions are numbered v = i + origin, so the virtual spaces take
+// v = origin - 4096..origin - 1. An encoder keeps its tables from one
+// compression to the next and gives each input a higher origin, more than a
+// ring's length past the end of the one before: whatever the tables still
+// hold from earlier inputs then lies outside the window of every position of
+// this one, as 0 ("none") does, and the tables need no clearing.
 //
 // What the parser needs at each position is the longest match (up to 18) and
 // one distance for it. Matches of 3 and 4 bytes come from the two most recent
@@ -87,8 +98,7 @@ private:
 // Short prefixes stay out of the trees because they would make a few of them
 // deep (runs of zeros in executables, common trigrams in text) for matches
 // that the small tables find as well.
-constexpr uint32_t kPositionBias = 2 * kRingSize + 1;
-constexpr uint32_t kSpacesStart = kPositionBias - kRingSize;
+constexpr uint32_t kFirstOrigin = 2 * kRingSize + 1;
 constexpr uint32_t kNone = 0;
 constexpr uint32_t kTreeMatch = 5;  // shortest match the trees look for
 constexpr uint32_t kMaxHashBits = 16;
@@ -171,13 +181,13 @@ struct MatchFinder {
 
     static size_t TableEntries(uint32_t bits) { return size_t{5} << bits; }
 
-    // tables: TableEntries(bits) entries.
-    void Reset(uint32_t* tables, uint32_t bits) {
+    // tables: TableEntries(bits) entries, zero or left by an earlier input
+    // of a lower origin.
+    void Attach(uint32_t* tables, uint32_t bits) {
         hashBits = bits;
         recent3 = tables;
         recent4 = tables + (size_t{2} << bits);
         head = tables + (size_t{4} << bits);
-        memset(tables, 0, TableEntries(bits) * sizeof(uint32_t));
     }
 
     // Adds the string at position v, whose bytes are cur[0..limit) with limit
@@ -186,8 +196,8 @@ struct MatchFinder {
     // map a position to its bytes: base + (v - bias). With kWide, strings are
     // read up to kWideReach bytes from their start.
     template <bool kWide>
-    uint32_t Find(uint32_t v, const uint8_t* cur, uint32_t limit, const uint8_t* base,
-                  uint32_t bias, uint32_t* distance) {
+    ALWAYS_INLINE uint32_t Find(uint32_t v, const uint8_t* cur, uint32_t limit,
+                                const uint8_t* base, uint32_t bias, uint32_t* distance) {
         const Hashes hashes = HashString<kWide>(cur, limit, hashBits);
         uint32_t best = 0;
         if (Recent(&recent3[2 * hashes.of3], v, cur, 3, base, bias, distance)) best = 3;
@@ -374,40 +384,95 @@ constexpr uint32_t kPartsPerRound = 4;
 constexpr uint32_t kRoundSize = kPartsPerRound * kPartSize;
 static_assert(kPartSize >= 2 * kRingSize, "only the first part starts among the spaces");
 
-// Working memory of one compression, sized to the input: a small input
-// takes little time to set up.
+// Working memory of the encoder, grown to the largest input seen and kept
+// from one compression to the next.
 struct Encoder {
     MatchFinder* finders;  // one per part of a round
+    uint32_t finderCount;
+    // Hash bits of this input, and those that each finder's block of the
+    // tables has room for. The bits depend on the input's size only, so an
+    // input gives the same file whatever was compressed before it.
     uint32_t hashBits;
+    uint32_t tableBits;
     uint32_t* tables;  // the finders' tables, one block each
     // Per position from arrayBase on: the longest match (0 if below 3) and its
     // distance, 1..4096.
     uint8_t* longest;
     uint16_t* distance;
-    uint16_t* cost;  // bits from each position to the block end, modulo 2^16
+    uint32_t positions;  // room of longest and distance, in positions
+    uint16_t* cost;      // bits from each position to the block end, modulo 2^16
+    uint32_t blockPositions;  // room of cost, in positions
     uint8_t* output;
     size_t outputSize;
+    uint32_t origin;  // position number of the next input's first byte
     // Spaces, the start of the input and zeros for wide reads past its end.
     uint8_t prefix[kRingSize + kRingSize + kWideReach];
 
-    // False when memory runs out; Release() is due either way.
-    bool Allocate(uint32_t n) {
+    // Makes room for an input of n bytes and chooses its origin; false when
+    // memory runs out, with what was there before kept.
+    bool Prepare(uint32_t n) {
         const uint32_t parts = n / kPartSize + 1;
-        const uint32_t finderCount = parts < kPartsPerRound ? parts : kPartsPerRound;
-        const uint32_t positions = n < kBlockSize + kRoundSize ? n : kBlockSize + kRoundSize;
-        const uint32_t blockPositions = n < kBlockSize ? n : kBlockSize;
+        const uint32_t needFinders = parts < kPartsPerRound ? parts : kPartsPerRound;
+        const uint32_t needPositions = n < kBlockSize + kRoundSize ? n : kBlockSize + kRoundSize;
+        const uint32_t needBlock = n < kBlockSize ? n : kBlockSize;
         // Eight table entries per string of the input keep collisions rare.
-        hashBits = 10;
-        while (hashBits < kMaxHashBits && (size_t{1} << hashBits) < size_t{8} * n) ++hashBits;
-        outputSize = 64 * 1024;
-        finders = static_cast<MatchFinder*>(malloc(finderCount * sizeof(MatchFinder)));
-        tables = static_cast<uint32_t*>(
-            malloc(finderCount * MatchFinder::TableEntries(hashBits) * sizeof(uint32_t)));
-        longest = static_cast<uint8_t*>(malloc(positions + 1));
-        distance = static_cast<uint16_t*>(malloc((positions + 1) * sizeof(uint16_t)));
-        cost = static_cast<uint16_t*>(malloc((blockPositions + 1) * sizeof(uint16_t)));
-        output = static_cast<uint8_t*>(malloc(outputSize));
-        return finders && tables && longest && distance && cost && output;
+        uint32_t bits = 10;
+        while (bits < kMaxHashBits && (size_t{1} << bits) < size_t{8} * n) ++bits;
+        if (!output) {
+            outputSize = 64 * 1024;
+            output = static_cast<uint8_t*>(malloc(outputSize));
+            if (!output) return false;
+        }
+        if (needPositions + 1 > positions || !longest) {
+            uint8_t* newLongest = static_cast<uint8_t*>(malloc(needPositions + 1));
+            uint16_t* newDistance =
+                static_cast<uint16_t*>(malloc((needPositions + 1) * sizeof(uint16_t)));
+            if (!newLongest || !newDistance) {
+                free(newLongest);
+                free(newDistance);
+                return false;
+            }
+            free(longest);
+            free(distance);
+            longest = newLongest;
+            distance = newDistance;
+            positions = needPositions + 1;
+        }
+        if (needBlock + 1 > blockPositions || !cost) {
+            uint16_t* newCost = static_cast<uint16_t*>(malloc((needBlock + 1) * sizeof(uint16_t)));
+            if (!newCost) return false;
+            free(cost);
+            cost = newCost;
+            blockPositions = needBlock + 1;
+        }
+        if (needFinders > finderCount || bits > tableBits || !tables) {
+            const uint32_t count = needFinders > finderCount ? needFinders : finderCount;
+            const uint32_t roomBits = bits > tableBits ? bits : tableBits;
+            const size_t entries = count * MatchFinder::TableEntries(roomBits);
+            MatchFinder* newFinders = static_cast<MatchFinder*>(malloc(count * sizeof(MatchFinder)));
+            uint32_t* newTables = static_cast<uint32_t*>(malloc(entries * sizeof(uint32_t)));
+            if (!newFinders || !newTables) {
+                free(newFinders);
+                free(newTables);
+                return false;
+            }
+            free(finders);
+            free(tables);
+            finders = newFinders;
+            tables = newTables;
+            finderCount = count;
+            tableBits = roomBits;
+            memset(tables, 0, entries * sizeof(uint32_t));
+            origin = kFirstOrigin;
+        }
+        hashBits = bits;
+        // Position numbers have 32 bits; when they run out, the tables
+        // start again from zero.
+        if (origin > 0xFFFFFFFFu - n - 2 * kRingSize) {
+            memset(tables, 0, finderCount * MatchFinder::TableEntries(tableBits) * sizeof(uint32_t));
+            origin = kFirstOrigin;
+        }
+        return true;
     }
     void Release() {
         free(finders);
@@ -420,26 +485,27 @@ struct Encoder {
 };
 
 // Longest match at position i (0 if below 3) and its distance.
-inline uint32_t FindAt(MatchFinder* finder, const uint8_t* data, uint32_t n,
-                       const uint8_t* prefix, uint32_t i, uint32_t* distance) {
+ALWAYS_INLINE uint32_t FindAt(MatchFinder* finder, const uint8_t* data, uint32_t n,
+                              const uint8_t* prefix, uint32_t origin, uint32_t i,
+                              uint32_t* distance) {
     const uint32_t limit = n - i < kMaxMatch ? n - i : kMaxMatch;
     if (i < kRingSize) {
         if (limit < kMinMatch) return 0;
-        return finder->Find<true>(i + kPositionBias, prefix + kRingSize + i, limit, prefix,
-                                  kSpacesStart, distance);
+        return finder->Find<true>(i + origin, prefix + kRingSize + i, limit, prefix,
+                                  origin - kRingSize, distance);
     }
     if (n - i >= kWideReach) {
-        return finder->Find<true>(i + kPositionBias, data + i, limit, data, kPositionBias,
-                                  distance);
+        return finder->Find<true>(i + origin, data + i, limit, data, origin, distance);
     }
     if (limit < kMinMatch) return 0;
-    return finder->Find<false>(i + kPositionBias, data + i, limit, data, kPositionBias, distance);
+    return finder->Find<false>(i + origin, data + i, limit, data, origin, distance);
 }
 
 struct Round {
     Encoder* encoder;
     const uint8_t* data;
     uint32_t n;
+    uint32_t origin;     // position number of data[0]
     uint32_t first;      // first position of the round
     uint32_t end;        // end of the round
     uint32_t arrayBase;  // position of the arrays' first entry
@@ -450,8 +516,9 @@ void FindPart(void* argument, size_t index) {
     Encoder* e = round->encoder;
     const uint32_t begin = round->first + static_cast<uint32_t>(index) * kPartSize;
     const uint32_t end = round->end - begin > kPartSize ? begin + kPartSize : round->end;
+    const uint32_t origin = round->origin;
     MatchFinder* finder = &e->finders[index];
-    finder->Reset(e->tables + index * MatchFinder::TableEntries(e->hashBits), e->hashBits);
+    finder->Attach(e->tables + index * MatchFinder::TableEntries(e->tableBits), e->hashBits);
     uint32_t unused;
     if (begin == 0) {
         // The strings that start further back than 20 bytes before the input
@@ -462,18 +529,19 @@ void FindPart(void* argument, size_t index) {
             uint32_t limit = kRingSize - k + headBytes;
             if (limit > kMaxMatch) limit = kMaxMatch;
             if (limit >= kMinMatch)
-                finder->Find<true>(kSpacesStart + k, e->prefix + k, limit, e->prefix,
-                                   kSpacesStart, &unused);
+                finder->Find<true>(origin - kRingSize + k, e->prefix + k, limit, e->prefix,
+                                   origin - kRingSize, &unused);
         }
     } else {
         for (uint32_t i = begin - kRingSize; i < begin; ++i)
-            FindAt(finder, round->data, round->n, e->prefix, i, &unused);
+            FindAt(finder, round->data, round->n, e->prefix, origin, i, &unused);
     }
     uint8_t* longest = e->longest + (begin - round->arrayBase);
     uint16_t* distance = e->distance + (begin - round->arrayBase);
     for (uint32_t i = begin; i < end; ++i) {
         uint32_t dist = 0;
-        *longest++ = static_cast<uint8_t>(FindAt(finder, round->data, round->n, e->prefix, i, &dist));
+        *longest++ =
+            static_cast<uint8_t>(FindAt(finder, round->data, round->n, e->prefix, origin, i, &dist));
         *distance++ = static_cast<uint16_t>(dist);
     }
 }
@@ -565,17 +633,31 @@ SzddStatus SzddReadHeader(const uint8_t* data, size_t size, SzddHeader* header) 
     return SzddStatus::kOk;
 }
 
-SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, SzddWriter write,
-                        void* context, const SzddRunner* runner) {
+struct SzddEncoder::Work : Encoder {};
+
+SzddEncoder::SzddEncoder() : work_(nullptr) {}
+
+SzddEncoder::~SzddEncoder() {
+    if (!work_) return;
+    work_->Release();
+    free(work_);
+}
+
+SzddStatus SzddEncoder::Compress(const uint8_t* data, size_t size, char replacedChar,
+                                 SzddWriter write, void* context, const SzddRunner* runner) {
     if (size > kMaxInput) return SzddStatus::kTooLarge;
     const uint32_t n = static_cast<uint32_t>(size);
-    Encoder* e = static_cast<Encoder*>(malloc(sizeof(Encoder)));
-    if (!e) return SzddStatus::kOutOfMemory;
-    if (!e->Allocate(n)) {
-        e->Release();
-        free(e);
-        return SzddStatus::kOutOfMemory;
+    if (!work_) {
+        // Zero: no memory yet, and Prepare takes it from there.
+        work_ = static_cast<Work*>(calloc(1, sizeof(Work)));
+        if (!work_) return SzddStatus::kOutOfMemory;
     }
+    Encoder* e = work_;
+    if (!e->Prepare(n)) return SzddStatus::kOutOfMemory;
+    const uint32_t origin = e->origin;
+    // Past this input's last position and a ring's length more, so that the
+    // next input's spaces lie outside the window of all of this one.
+    e->origin = origin + n + 2 * kRingSize;
     OutputBuffer out(e->output, e->outputSize, write, context);
     ItemWriter items(&out);
     bool ok = false;
@@ -602,7 +684,7 @@ SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, Szd
             memmove(e->longest, e->longest + (start - arrayBase), keep);
             memmove(e->distance, e->distance + (start - arrayBase), keep * sizeof(e->distance[0]));
             arrayBase = start;
-            Round round = {e, data, n, known, n - known > kRoundSize ? known + kRoundSize : n,
+            Round round = {e,     data, n, origin, known, n - known > kRoundSize ? known + kRoundSize : n,
                            arrayBase};
             const size_t parts = (round.end - known + kPartSize - 1) / kPartSize;
             if (runner) {
@@ -639,9 +721,13 @@ SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, Szd
     ok = out.Flush();
 
 done:
-    e->Release();
-    free(e);
     return ok ? SzddStatus::kOk : SzddStatus::kWriteFailed;
+}
+
+SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, SzddWriter write,
+                        void* context, const SzddRunner* runner) {
+    SzddEncoder encoder;
+    return encoder.Compress(data, size, replacedChar, write, context, runner);
 }
 
 SzddStatus SzddExpand(const uint8_t* data, size_t size, SzddWriter write, void* context,

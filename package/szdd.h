@@ -83,6 +83,28 @@ struct SzddRunner {
 SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, SzddWriter write,
                         void* context, const SzddRunner* runner = nullptr);
 
+// The working memory of SzddCompress kept from one compression to the next,
+// for a program that compresses many files: setting it up costs about as
+// much as compressing a few kilobytes. It grows to what the largest input
+// needed and is freed with the object. The output for an input is the same
+// as SzddCompress's, whatever was compressed before. One compression at a
+// time per object.
+class SzddEncoder {
+public:
+    SzddEncoder();
+    ~SzddEncoder();
+    SzddEncoder(const SzddEncoder&) = delete;
+    SzddEncoder& operator=(const SzddEncoder&) = delete;
+
+    // As SzddCompress.
+    SzddStatus Compress(const uint8_t* data, size_t size, char replacedChar, SzddWriter write,
+                        void* context, const SzddRunner* runner = nullptr);
+
+private:
+    struct Work;
+    Work* work_;
+};
+
 // Expands one SZDD file (header included), passing the output to write in
 // pieces. header, when not null, receives the header fields whenever they
 // could be read.

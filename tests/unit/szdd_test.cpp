@@ -363,6 +363,28 @@ TEST(Szdd, OutputDoesNotDependOnHowPartsAreRun) {
     EXPECT_EQ(back, input);
 }
 
+// An encoder kept from one input to the next gives each the file a fresh
+// one gives: whatever its tables still hold from earlier inputs is never
+// taken for a match, after larger inputs (more parts, larger tables) and
+// smaller ones, and after a compression that the writer stopped.
+TEST(Szdd, ReusedEncoderGivesWhatAFreshOneGives) {
+    const Bytes large = Concat(Words(1500000, 30), Random(1200000, 31, "ab \r\n"));
+    const Bytes inputs[] = {Words(70000, 32), {},  Random(1, 33), Words(2, 34), large,
+                            Words(3000, 35),  Bytes(5000, 0), Random(20000, 36, "ab"),
+                            Words(70000, 32), Bytes(3, ' ')};
+    SzddEncoder encoder;
+    for (const Bytes& input : inputs) {
+        Bytes reused;
+        ASSERT_EQ(encoder.Compress(input.data(), input.size(), 'x', Append, &reused),
+                  SzddStatus::kOk);
+        EXPECT_TRUE(reused == Compress(input)) << input.size() << " bytes";
+        if (input.size() == large.size()) {
+            EXPECT_EQ(encoder.Compress(input.data(), input.size(), 'x', Refuse, nullptr),
+                      SzddStatus::kWriteFailed);
+        }
+    }
+}
+
 TEST(Szdd, ParseIsOptimal) {
     const Bytes inputs[] = {Random(2000, 8, "ab"), Random(2000, 9, "abcd  "), Words(2500, 10),
                             Concat(Bytes(300, ' '), Words(1500, 11)), Random(1500, 12)};
