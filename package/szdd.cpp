@@ -106,6 +106,10 @@ constexpr uint32_t kCycleSize = 2 * kRingSize;  // holds the window and the stri
 constexpr uint32_t kCycleMask = kCycleSize - 1;
 // Bytes that may be read from a string with kWide comparisons.
 constexpr uint32_t kWideReach = kMaxMatch + 8;
+// The tables are too large for the nearest caches and every position looks
+// at three random entries; fetching those of a few positions ahead lets the
+// loads overlap with the work on this one. Two to eight ahead do as well.
+constexpr uint32_t kPrefetchAhead = 4;
 
 struct Hashes {
     uint32_t of3, of4, of5;  // hashes of the first 3, 4 and 5 bytes
@@ -199,6 +203,12 @@ struct MatchFinder {
     ALWAYS_INLINE uint32_t Find(uint32_t v, const uint8_t* cur, uint32_t limit,
                                 const uint8_t* base, uint32_t bias, uint32_t* distance) {
         const Hashes hashes = HashString<kWide>(cur, limit, hashBits);
+        if (kWide) {
+            const Hashes ahead = HashString<kWide>(cur + kPrefetchAhead, limit, hashBits);
+            __builtin_prefetch(&recent3[2 * ahead.of3], 1);
+            __builtin_prefetch(&recent4[2 * ahead.of4], 1);
+            __builtin_prefetch(&head[ahead.of5], 1);
+        }
         uint32_t best = 0;
         if (Recent(&recent3[2 * hashes.of3], v, cur, 3, base, bias, distance)) best = 3;
         if (limit < 4) return best;
