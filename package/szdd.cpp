@@ -329,9 +329,15 @@ void ParseCosts(const uint8_t* longest, uint32_t count, uint16_t* cost) {
     // lanes, shifted by one lane per position, relative to an origin that
     // moves now and then so that they never leave the 16-bit range. No store
     // is read back, and no branch depends on the data.
-    const __m128i lanesLow = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m128i lanesHigh = _mm_setr_epi16(8, 9, 10, 11, 12, 13, 14, 15);
-    const __m128i unusable = _mm_set1_epi16(0x7FFF);
+    // floors[r]: lane k of the pair is -0x8000 when k + 3 <= r (a usable
+    // length at a reach of r), 0x7FFF otherwise.
+    __m128i floors[kMaxMatch + 1][2];
+    for (uint32_t r = 0; r <= kMaxMatch; ++r) {
+        int16_t lanes[16];
+        for (uint32_t k = 0; k < 16; ++k) lanes[k] = k + kMinMatch <= r ? -0x8000 : 0x7FFF;
+        floors[r][0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes));
+        floors[r][1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + 8));
+    }
     __m128i window0 = _mm_setzero_si128();  // lane k: position j + 3 + k
     __m128i window1 = _mm_setzero_si128();  // lane k: position j + 11 + k
     int cost1 = 0;                          // position j + 1
@@ -340,11 +346,8 @@ void ParseCosts(const uint8_t* longest, uint32_t count, uint16_t* cost) {
     cost[count] = 0;
     for (uint32_t j = count; j-- > 0;) {
         uint32_t reach = longest[j] < count - j ? longest[j] : count - j;
-        // Lane k is a usable length when k + 3 <= reach; the others get a
-        // floor of 0x7FFF, usable ones a floor of -0x8000.
-        const __m128i usable = _mm_set1_epi16(static_cast<short>(reach) - 2);
-        const __m128i floor0 = _mm_xor_si128(unusable, _mm_cmpgt_epi16(usable, lanesLow));
-        const __m128i floor1 = _mm_xor_si128(unusable, _mm_cmpgt_epi16(usable, lanesHigh));
+        const __m128i floor0 = floors[reach][0];
+        const __m128i floor1 = floors[reach][1];
         __m128i m = _mm_min_epi16(_mm_max_epi16(window0, floor0), _mm_max_epi16(window1, floor1));
         m = _mm_min_epi16(m, _mm_shuffle_epi32(m, 0x4E));
         m = _mm_min_epi16(m, _mm_shuffle_epi32(m, 0xB1));
