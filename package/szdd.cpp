@@ -174,6 +174,51 @@ inline uint32_t CommonPrefixWide(const uint8_t* a, const uint8_t* b, uint32_t le
 #endif
 }
 
+// The first 18 bytes of a string as three words read at 0, 8 and 10, the
+// last two overlapping.
+struct Words18 {
+    uint64_t w[3];
+};
+
+inline Words18 LoadWords18(const uint8_t* p) {
+    Words18 words;
+    memcpy(&words.w[0], p, 8);
+    memcpy(&words.w[1], p + 8, 8);
+    memcpy(&words.w[2], p + 10, 8);
+    return words;
+}
+
+// Length of the common prefix of the strings at a and of b, at most limit,
+// and *less: a sorts before b when they differ within limit. The three
+// words are read and compared at once, so that the length and the order
+// are known a fixed time after the string's address.
+inline uint32_t Compare18(const uint8_t* a, const Words18& b, uint32_t limit, uint32_t* less) {
+    const Words18 x = LoadWords18(a);
+    const uint64_t d0 = x.w[0] ^ b.w[0];
+    const uint64_t d1 = x.w[1] ^ b.w[1];
+    const uint64_t d2 = x.w[2] ^ b.w[2];
+    uint32_t length = kMaxMatch;
+    uint64_t mine = 0;
+    uint64_t theirs = 0;
+    if (d2) {
+        length = 10 + (static_cast<uint32_t>(__builtin_ctzll(d2)) >> 3);
+        mine = x.w[2];
+        theirs = b.w[2];
+    }
+    if (d1) {
+        length = 8 + (static_cast<uint32_t>(__builtin_ctzll(d1)) >> 3);
+        mine = x.w[1];
+        theirs = b.w[1];
+    }
+    if (d0) {
+        length = static_cast<uint32_t>(__builtin_ctzll(d0)) >> 3;
+        mine = x.w[0];
+        theirs = b.w[0];
+    }
+    *less = __builtin_bswap64(mine) < __builtin_bswap64(theirs);
+    return length < limit ? length : limit;
+}
+
 struct MatchFinder {
     // The two most recent positions of each hash of 3 and 4 bytes, newest
     // first; with two, a prefix is lost only to two later ones that collide.
@@ -258,6 +303,8 @@ private:
         uint32_t smallerLength = 0;
         uint32_t greaterLength = 0;
         uint32_t best = kTreeMatch - 1;
+        Words18 curWords = {};
+        if (kWide) curWords = LoadWords18(cur);
         for (;;) {
             // kNone is always outside the window.
             uint32_t delta = v - candidate;
@@ -270,10 +317,14 @@ private:
             const uint32_t left = pairs[node];
             const uint32_t right = pairs[node + 1];
             const uint8_t* other = base + (candidate - bias);
-            uint32_t length = smallerLength < greaterLength ? smallerLength : greaterLength;
             uint32_t less = 0;
-            length = kWide ? CommonPrefixWide(other, cur, length, limit, &less)
-                           : CommonPrefix(other, cur, length, limit, &less);
+            uint32_t length;
+            if (kWide) {
+                length = Compare18(other, curWords, limit, &less);
+            } else {
+                length = smallerLength < greaterLength ? smallerLength : greaterLength;
+                length = CommonPrefix(other, cur, length, limit, &less);
+            }
             if (length == limit) {
                 // The same string as far as anyone will look: the new node
                 // takes the old one's place and its subtrees.
