@@ -258,16 +258,30 @@ struct MatchFinder {
             __builtin_prefetch(&recent4[2 * ahead.of4], 1);
             __builtin_prefetch(&head[ahead.of5], 1);
         }
+        uint32_t* const slots3 = &recent3[2 * hashes.of3];
+        uint32_t* const slots4 = &recent4[2 * hashes.of4];
+        if (limit >= kTreeMatch) {
+            const uint32_t longer = Insert<kWide>(hashes.of5, v, cur, limit, base, bias, distance);
+            if (longer) {
+                // The short matches would not count: only record v.
+                Record(slots3, v);
+                Record(slots4, v);
+                return longer;
+            }
+        }
         uint32_t best = 0;
-        if (Recent(&recent3[2 * hashes.of3], v, cur, 3, base, bias, distance)) best = 3;
+        if (Recent(slots3, v, cur, 3, base, bias, distance)) best = 3;
         if (limit < 4) return best;
-        if (Recent(&recent4[2 * hashes.of4], v, cur, 4, base, bias, distance)) best = 4;
-        if (limit < kTreeMatch) return best;
-        uint32_t longer = Insert<kWide>(hashes.of5, v, cur, limit, base, bias, distance);
-        return longer ? longer : best;
+        if (Recent(slots4, v, cur, 4, base, bias, distance)) best = 4;
+        return best;
     }
 
 private:
+    static void Record(uint32_t* slots, uint32_t v) {
+        slots[1] = slots[0];
+        slots[0] = v;
+    }
+
     // Records v in a pair of recent slots; true, with the distance, when one
     // of the two earlier strings there matches the first length bytes.
     static bool Recent(uint32_t* slots, uint32_t v, const uint8_t* cur, uint32_t length,
