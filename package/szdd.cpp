@@ -150,30 +150,6 @@ inline uint32_t CommonPrefix(const uint8_t* a, const uint8_t* b, uint32_t length
     return length;
 }
 
-// The same, eight bytes at a time; reads a[0..kWideReach) and b[0..kWideReach).
-inline uint32_t CommonPrefixWide(const uint8_t* a, const uint8_t* b, uint32_t length,
-                                 uint32_t limit, uint32_t* less) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    for (;;) {
-        uint64_t x, y;
-        memcpy(&x, a + length, 8);
-        memcpy(&y, b + length, 8);
-        uint64_t diff = x ^ y;
-        if (diff) {
-            // Byte-swapped, the words compare as the strings do; that
-            // takes less time than finding the byte and comparing it.
-            *less = __builtin_bswap64(x) < __builtin_bswap64(y);
-            length += static_cast<uint32_t>(__builtin_ctzll(diff)) >> 3;
-            return length < limit ? length : limit;
-        }
-        length += 8;
-        if (length >= limit) return limit;
-    }
-#else
-    return CommonPrefix(a, b, length, limit, less);
-#endif
-}
-
 // The first 18 bytes of a string as three words read at 0, 8 and 10, the
 // last two overlapping.
 struct Words18 {
@@ -186,6 +162,27 @@ inline Words18 LoadWords18(const uint8_t* p) {
     memcpy(&words.w[1], p + 8, 8);
     memcpy(&words.w[2], p + 10, 8);
     return words;
+}
+
+// Where the first differing byte of two words read from memory lies, as the
+// index of that byte, and whether the first word's string sorts before the
+// second's there.
+inline uint32_t FirstDifferentByte(uint64_t difference) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return static_cast<uint32_t>(__builtin_clzll(difference)) >> 3;
+#else
+    return static_cast<uint32_t>(__builtin_ctzll(difference)) >> 3;
+#endif
+}
+
+inline bool SortsBefore(uint64_t a, uint64_t b) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return a < b;
+#else
+    // Byte-swapped, the words compare as the strings they hold do; that
+    // takes less time than finding the byte and comparing it.
+    return __builtin_bswap64(a) < __builtin_bswap64(b);
+#endif
 }
 
 // Length of the common prefix of the strings at a and of b, at most limit,
@@ -201,21 +198,21 @@ inline uint32_t Compare18(const uint8_t* a, const Words18& b, uint32_t limit, ui
     uint64_t mine = 0;
     uint64_t theirs = 0;
     if (d2) {
-        length = 10 + (static_cast<uint32_t>(__builtin_ctzll(d2)) >> 3);
+        length = 10 + FirstDifferentByte(d2);
         mine = x.w[2];
         theirs = b.w[2];
     }
     if (d1) {
-        length = 8 + (static_cast<uint32_t>(__builtin_ctzll(d1)) >> 3);
+        length = 8 + FirstDifferentByte(d1);
         mine = x.w[1];
         theirs = b.w[1];
     }
     if (d0) {
-        length = static_cast<uint32_t>(__builtin_ctzll(d0)) >> 3;
+        length = FirstDifferentByte(d0);
         mine = x.w[0];
         theirs = b.w[0];
     }
-    *less = __builtin_bswap64(mine) < __builtin_bswap64(theirs);
+    *less = SortsBefore(mine, theirs);
     return length < limit ? length : limit;
 }
 
