@@ -751,9 +751,12 @@ SzddStatus SzddEncoder::Compress(const uint8_t* data, size_t size, char replaced
     if (size > kMaxInput) return SzddStatus::kTooLarge;
     const uint32_t n = static_cast<uint32_t>(size);
     if (!work_) {
-        // Zero: no memory yet, and Prepare takes it from there.
-        work_ = static_cast<Work*>(calloc(1, sizeof(Work)));
+        work_ = static_cast<Work*>(malloc(sizeof(Work)));
         if (!work_) return SzddStatus::kOutOfMemory;
+        // Zero: no memory yet, and Prepare takes it from there. (malloc
+        // and memset rather than calloc, which install.exe, linking this
+        // file for the decoder, would then import.)
+        memset(work_, 0, sizeof(Work));
     }
     Encoder* e = work_;
     if (!e->Prepare(n)) return SzddStatus::kOutOfMemory;
