@@ -164,9 +164,8 @@ inline Words18 LoadWords18(const uint8_t* p) {
     return words;
 }
 
-// Where the first differing byte of two words read from memory lies, as the
-// index of that byte, and whether the first word's string sorts before the
-// second's there.
+// The index of the first differing byte of two words read from memory,
+// given their exclusive or (not 0).
 inline uint32_t FirstDifferentByte(uint64_t difference) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     return static_cast<uint32_t>(__builtin_clzll(difference)) >> 3;
@@ -175,6 +174,7 @@ inline uint32_t FirstDifferentByte(uint64_t difference) {
 #endif
 }
 
+// Whether the bytes of word a, read from memory, sort before those of b.
 inline bool SortsBefore(uint64_t a, uint64_t b) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     return a < b;
@@ -274,6 +274,7 @@ struct MatchFinder {
     }
 
 private:
+    // Records v in a pair of recent slots.
     static void Record(uint32_t* slots, uint32_t v) {
         slots[1] = slots[0];
         slots[0] = v;
@@ -308,7 +309,8 @@ private:
         *bucket = v;
         // Slots (indexes into pairs) where the next node smaller and greater
         // than the new string go, and the prefix that all nodes on each side
-        // share with it.
+        // share with it (the byte-wise compare starts there; the wide one
+        // compares all 18 bytes at once).
         uint32_t smallerSlot = 2 * (v & kCycleMask);
         uint32_t greaterSlot = smallerSlot + 1;
         uint32_t smallerLength = 0;
