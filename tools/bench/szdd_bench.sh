@@ -241,3 +241,6 @@ echo
 echo "$expands"
 echo
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
+# The corpus is gathered again on every run; in memory it would hold
+# several hundred megabytes.
+rm -rf "$WORK"
