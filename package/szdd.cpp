@@ -246,8 +246,8 @@ struct MatchFinder {
     // map a position to its bytes: base + (v - bias). With kWide, strings are
     // read up to kWideReach bytes from their start.
     template <bool kWide>
-    ALWAYS_INLINE uint32_t Find(uint32_t v, const uint8_t* cur, uint32_t limit,
-                                const uint8_t* base, uint32_t bias, uint32_t* distance) {
+    ALWAYS_INLINE uint32_t Find(uint32_t v, const uint8_t* cur, uint32_t limit, const uint8_t* base,
+                                uint32_t bias, uint32_t* distance) {
         const Hashes hashes = HashString<kWide>(cur, limit, hashBits);
         if (kWide) {
             const Hashes ahead = HashString<kWide>(cur + kPrefetchAhead, limit, hashBits);
@@ -480,8 +480,8 @@ struct Encoder {
     // distance, 1..4096.
     uint8_t* longest;
     uint16_t* distance;
-    uint32_t positions;  // room of longest and distance, in positions
-    uint16_t* cost;      // bits from each position to the block end, modulo 2^16
+    uint32_t positions;       // room of longest and distance, in positions
+    uint16_t* cost;           // bits from each position to the block end, modulo 2^16
     uint32_t blockPositions;  // room of cost, in positions
     uint8_t* output;
     size_t outputSize;
@@ -530,7 +530,8 @@ struct Encoder {
             const uint32_t count = needFinders > finderCount ? needFinders : finderCount;
             const uint32_t roomBits = bits > tableBits ? bits : tableBits;
             const size_t entries = count * MatchFinder::TableEntries(roomBits);
-            MatchFinder* newFinders = static_cast<MatchFinder*>(malloc(count * sizeof(MatchFinder)));
+            MatchFinder* newFinders =
+                static_cast<MatchFinder*>(malloc(count * sizeof(MatchFinder)));
             uint32_t* newTables = static_cast<uint32_t*>(malloc(entries * sizeof(uint32_t)));
             if (!newFinders || !newTables) {
                 free(newFinders);
@@ -550,7 +551,8 @@ struct Encoder {
         // Position numbers have 32 bits; when they run out, the tables
         // start again from zero.
         if (origin > 0xFFFFFFFFu - n - 2 * kRingSize) {
-            memset(tables, 0, finderCount * MatchFinder::TableEntries(tableBits) * sizeof(uint32_t));
+            memset(tables, 0,
+                   finderCount * MatchFinder::TableEntries(tableBits) * sizeof(uint32_t));
             origin = kFirstOrigin;
         }
         return true;
@@ -792,8 +794,8 @@ SzddStatus SzddEncoder::Compress(const uint8_t* data, size_t size, char replaced
             memmove(e->longest, e->longest + (start - arrayBase), keep);
             memmove(e->distance, e->distance + (start - arrayBase), keep * sizeof(e->distance[0]));
             arrayBase = start;
-            Round round = {e,     data, n, origin, known, n - known > kRoundSize ? known + kRoundSize : n,
-                           arrayBase};
+            const uint32_t roundEnd = n - known > kRoundSize ? known + kRoundSize : n;
+            Round round = {e, data, n, origin, known, roundEnd, arrayBase};
             const size_t parts = (round.end - known + kPartSize - 1) / kPartSize;
             if (runner) {
                 runner->run(runner->context, FindPart, &round, parts);

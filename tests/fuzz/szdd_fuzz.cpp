@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // thread, gives the same file as a fresh one whatever came before.
     static SzddEncoder encoder;
     std::vector<uint8_t> reused;
-    if (encoder.Compress(data, size, 'x', Append, &reused) != SzddStatus::kOk || reused != compressed)
+    if (encoder.Compress(data, size, 'x', Append, &reused) != SzddStatus::kOk ||
+        reused != compressed)
         __builtin_trap();
     if (compressed.size() > kSzddHeaderSize + size + (size + 7) / 8) __builtin_trap();
     std::vector<uint8_t> back;

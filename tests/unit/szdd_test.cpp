@@ -369,9 +369,16 @@ TEST(Szdd, OutputDoesNotDependOnHowPartsAreRun) {
 // smaller ones, and after a compression that the writer stopped.
 TEST(Szdd, ReusedEncoderGivesWhatAFreshOneGives) {
     const Bytes large = Concat(Words(1500000, 30), Random(1200000, 31, "ab \r\n"));
-    const Bytes inputs[] = {Words(70000, 32), {},  Random(1, 33), Words(2, 34), large,
-                            Words(3000, 35),  Bytes(5000, 0), Random(20000, 36, "ab"),
-                            Words(70000, 32), Bytes(3, ' ')};
+    const Bytes inputs[] = {Words(70000, 32),
+                            {},
+                            Random(1, 33),
+                            Words(2, 34),
+                            large,
+                            Words(3000, 35),
+                            Bytes(5000, 0),
+                            Random(20000, 36, "ab"),
+                            Words(70000, 32),
+                            Bytes(3, ' ')};
     SzddEncoder encoder;
     for (const Bytes& input : inputs) {
         Bytes reused;
@@ -404,7 +411,8 @@ TEST(Szdd, RepeatsRoundTripNearTheFewestBits) {
     for (size_t period : periods) {
         const Bytes unit = Random(period, static_cast<uint32_t>(period));
         Bytes repeated;
-        while (repeated.size() < 2 * period + 600) repeated.insert(repeated.end(), unit.begin(), unit.end());
+        while (repeated.size() < 2 * period + 600)
+            repeated.insert(repeated.end(), unit.begin(), unit.end());
         std::vector<Bytes> inputs = {repeated, Concat(Random(1500, 40), repeated)};
         if (period < 4096) inputs.push_back(Concat(Bytes(100, ' '), repeated));
         for (const Bytes& input : inputs) {
