@@ -7,6 +7,14 @@
 #include <emmintrin.h>
 #endif
 
+// The match finder is called once per input byte from one loop; inlined
+// there, it keeps its state in registers from one position to the next.
+#if defined(__GNUC__)
+#define ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define ALWAYS_INLINE inline
+#endif
+
 namespace {
 
 const uint8_t kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
@@ -69,9 +77,12 @@ private:
 // distance 4096 names the ring slot about to be written, which is read
 // before it is overwritten.
 //
-// Positions are numbered v = i + kPositionBias, so the virtual spaces take
-// v = kSpacesStart..kPositionBias - 1, and 0, more than a ring's length below
-// the first of them, means "none" to the window test itself.
+// Positions are numbered v = i + origin, so the virtual spaces take
+// v = origin - 4096..origin - 1. An encoder keeps its tables from one
+// compression to the next and gives each input a higher origin, more than a
+// ring's length past the end of the one before: whatever the tables still
+// hold from earlier inputs then lies outside the window of every position of
+// this one, as 0 ("none") does, and the tables need no clearing.
 //
 // What the parser needs at each position is the longest match (up to 18) and
 // one distance for it. Matches of 3 and 4 bytes come from the two most recent
@@ -87,8 +98,7 @@ private:
 // Short prefixes stay out of the trees because they would make a few of them
 // deep (runs of zeros in executables, common trigrams in text) for matches
 // that the small tables find as well.
-constexpr uint32_t kPositionBias = 2 * kRingSize + 1;
-constexpr uint32_t kSpacesStart = kPositionBias - kRingSize;
+constexpr uint32_t kFirstOrigin = 2 * kRingSize + 1;
 constexpr uint32_t kNone = 0;
 constexpr uint32_t kTreeMatch = 5;  // shortest match the trees look for
 constexpr uint32_t kMaxHashBits = 16;
@@ -96,6 +106,15 @@ constexpr uint32_t kCycleSize = 2 * kRingSize;  // holds the window and the stri
 constexpr uint32_t kCycleMask = kCycleSize - 1;
 // Bytes that may be read from a string with kWide comparisons.
 constexpr uint32_t kWideReach = kMaxMatch + 8;
+// The tables are too large for the nearest caches and every position looks
+// at three random entries; fetching those of a few positions ahead lets the
+// loads overlap with the work on this one. Two to eight ahead do as well.
+constexpr uint32_t kPrefetchAhead = 4;
+// Farthest distance at which a repeat's positions are left out of the
+// tables (see FindPart). Farther, the copy would leave the window too much
+// earlier: a distance of 256 costs a few hundredths of a percent on text,
+// 1024 a tenth.
+constexpr uint32_t kSkipDistance = 256;
 
 struct Hashes {
     uint32_t of3, of4, of5;  // hashes of the first 3, 4 and 5 bytes
@@ -131,29 +150,70 @@ inline uint32_t CommonPrefix(const uint8_t* a, const uint8_t* b, uint32_t length
     return length;
 }
 
-// The same, eight bytes at a time; reads a[0..kWideReach) and b[0..kWideReach).
-inline uint32_t CommonPrefixWide(const uint8_t* a, const uint8_t* b, uint32_t length,
-                                 uint32_t limit, uint32_t* less) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    for (;;) {
-        uint64_t x, y;
-        memcpy(&x, a + length, 8);
-        memcpy(&y, b + length, 8);
-        uint64_t diff = x ^ y;
-        if (diff) {
-            // The lowest differing bit lies in the first differing byte.
-            uint32_t bit = static_cast<uint32_t>(__builtin_ctzll(diff));
-            uint32_t shift = bit & ~7u;
-            *less = ((x >> shift) & 0xFF) < ((y >> shift) & 0xFF);
-            length += bit >> 3;
-            return length < limit ? length : limit;
-        }
-        length += 8;
-        if (length >= limit) return limit;
-    }
+// The first 18 bytes of a string as three words read at 0, 8 and 10, the
+// last two overlapping.
+struct Words18 {
+    uint64_t w[3];
+};
+
+inline Words18 LoadWords18(const uint8_t* p) {
+    Words18 words;
+    memcpy(&words.w[0], p, 8);
+    memcpy(&words.w[1], p + 8, 8);
+    memcpy(&words.w[2], p + 10, 8);
+    return words;
+}
+
+// The index of the first differing byte of two words read from memory,
+// given their exclusive or (not 0).
+inline uint32_t FirstDifferentByte(uint64_t difference) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return static_cast<uint32_t>(__builtin_clzll(difference)) >> 3;
 #else
-    return CommonPrefix(a, b, length, limit, less);
+    return static_cast<uint32_t>(__builtin_ctzll(difference)) >> 3;
 #endif
+}
+
+// Whether the bytes of word a, read from memory, sort before those of b.
+inline bool SortsBefore(uint64_t a, uint64_t b) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return a < b;
+#else
+    // Byte-swapped, the words compare as the strings they hold do; that
+    // takes less time than finding the byte and comparing it.
+    return __builtin_bswap64(a) < __builtin_bswap64(b);
+#endif
+}
+
+// Length of the common prefix of the strings at a and of b, at most limit,
+// and *less: a sorts before b when they differ within limit. The three
+// words are read and compared at once, so that the length and the order
+// are known a fixed time after the string's address.
+inline uint32_t Compare18(const uint8_t* a, const Words18& b, uint32_t limit, uint32_t* less) {
+    const Words18 x = LoadWords18(a);
+    const uint64_t d0 = x.w[0] ^ b.w[0];
+    const uint64_t d1 = x.w[1] ^ b.w[1];
+    const uint64_t d2 = x.w[2] ^ b.w[2];
+    uint32_t length = kMaxMatch;
+    uint64_t mine = 0;
+    uint64_t theirs = 0;
+    if (d2) {
+        length = 10 + FirstDifferentByte(d2);
+        mine = x.w[2];
+        theirs = b.w[2];
+    }
+    if (d1) {
+        length = 8 + FirstDifferentByte(d1);
+        mine = x.w[1];
+        theirs = b.w[1];
+    }
+    if (d0) {
+        length = FirstDifferentByte(d0);
+        mine = x.w[0];
+        theirs = b.w[0];
+    }
+    *less = SortsBefore(mine, theirs);
+    return length < limit ? length : limit;
 }
 
 struct MatchFinder {
@@ -171,13 +231,13 @@ struct MatchFinder {
 
     static size_t TableEntries(uint32_t bits) { return size_t{5} << bits; }
 
-    // tables: TableEntries(bits) entries.
-    void Reset(uint32_t* tables, uint32_t bits) {
+    // tables: TableEntries(bits) entries, zero or left by an earlier input
+    // of a lower origin.
+    void Attach(uint32_t* tables, uint32_t bits) {
         hashBits = bits;
         recent3 = tables;
         recent4 = tables + (size_t{2} << bits);
         head = tables + (size_t{4} << bits);
-        memset(tables, 0, TableEntries(bits) * sizeof(uint32_t));
     }
 
     // Adds the string at position v, whose bytes are cur[0..limit) with limit
@@ -186,19 +246,40 @@ struct MatchFinder {
     // map a position to its bytes: base + (v - bias). With kWide, strings are
     // read up to kWideReach bytes from their start.
     template <bool kWide>
-    uint32_t Find(uint32_t v, const uint8_t* cur, uint32_t limit, const uint8_t* base,
-                  uint32_t bias, uint32_t* distance) {
+    ALWAYS_INLINE uint32_t Find(uint32_t v, const uint8_t* cur, uint32_t limit, const uint8_t* base,
+                                uint32_t bias, uint32_t* distance) {
         const Hashes hashes = HashString<kWide>(cur, limit, hashBits);
+        if (kWide) {
+            const Hashes ahead = HashString<kWide>(cur + kPrefetchAhead, limit, hashBits);
+            __builtin_prefetch(&recent3[2 * ahead.of3], 1);
+            __builtin_prefetch(&recent4[2 * ahead.of4], 1);
+            __builtin_prefetch(&head[ahead.of5], 1);
+        }
+        uint32_t* const slots3 = &recent3[2 * hashes.of3];
+        uint32_t* const slots4 = &recent4[2 * hashes.of4];
+        if (limit >= kTreeMatch) {
+            const uint32_t longer = Insert<kWide>(hashes.of5, v, cur, limit, base, bias, distance);
+            if (longer) {
+                // The short matches would not count: only record v.
+                Record(slots3, v);
+                Record(slots4, v);
+                return longer;
+            }
+        }
         uint32_t best = 0;
-        if (Recent(&recent3[2 * hashes.of3], v, cur, 3, base, bias, distance)) best = 3;
+        if (Recent(slots3, v, cur, 3, base, bias, distance)) best = 3;
         if (limit < 4) return best;
-        if (Recent(&recent4[2 * hashes.of4], v, cur, 4, base, bias, distance)) best = 4;
-        if (limit < kTreeMatch) return best;
-        uint32_t longer = Insert<kWide>(hashes.of5, v, cur, limit, base, bias, distance);
-        return longer ? longer : best;
+        if (Recent(slots4, v, cur, 4, base, bias, distance)) best = 4;
+        return best;
     }
 
 private:
+    // Records v in a pair of recent slots.
+    static void Record(uint32_t* slots, uint32_t v) {
+        slots[1] = slots[0];
+        slots[0] = v;
+    }
+
     // Records v in a pair of recent slots; true, with the distance, when one
     // of the two earlier strings there matches the first length bytes.
     static bool Recent(uint32_t* slots, uint32_t v, const uint8_t* cur, uint32_t length,
@@ -228,12 +309,15 @@ private:
         *bucket = v;
         // Slots (indexes into pairs) where the next node smaller and greater
         // than the new string go, and the prefix that all nodes on each side
-        // share with it.
+        // share with it (the byte-wise compare starts there; the wide one
+        // compares all 18 bytes at once).
         uint32_t smallerSlot = 2 * (v & kCycleMask);
         uint32_t greaterSlot = smallerSlot + 1;
         uint32_t smallerLength = 0;
         uint32_t greaterLength = 0;
         uint32_t best = kTreeMatch - 1;
+        Words18 curWords = {};
+        if (kWide) curWords = LoadWords18(cur);
         for (;;) {
             // kNone is always outside the window.
             uint32_t delta = v - candidate;
@@ -246,10 +330,14 @@ private:
             const uint32_t left = pairs[node];
             const uint32_t right = pairs[node + 1];
             const uint8_t* other = base + (candidate - bias);
-            uint32_t length = smallerLength < greaterLength ? smallerLength : greaterLength;
             uint32_t less = 0;
-            length = kWide ? CommonPrefixWide(other, cur, length, limit, &less)
-                           : CommonPrefix(other, cur, length, limit, &less);
+            uint32_t length;
+            if (kWide) {
+                length = Compare18(other, curWords, limit, &less);
+            } else {
+                length = smallerLength < greaterLength ? smallerLength : greaterLength;
+                length = CommonPrefix(other, cur, length, limit, &less);
+            }
             if (length == limit) {
                 // The same string as far as anyone will look: the new node
                 // takes the old one's place and its subtrees.
@@ -304,9 +392,15 @@ void ParseCosts(const uint8_t* longest, uint32_t count, uint16_t* cost) {
     // lanes, shifted by one lane per position, relative to an origin that
     // moves now and then so that they never leave the 16-bit range. No store
     // is read back, and no branch depends on the data.
-    const __m128i lanesLow = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m128i lanesHigh = _mm_setr_epi16(8, 9, 10, 11, 12, 13, 14, 15);
-    const __m128i unusable = _mm_set1_epi16(0x7FFF);
+    // floors[r]: lane k of the pair is -0x8000 when k + 3 <= r (a usable
+    // length at a reach of r), 0x7FFF otherwise.
+    __m128i floors[kMaxMatch + 1][2];
+    for (uint32_t r = 0; r <= kMaxMatch; ++r) {
+        int16_t lanes[16];
+        for (uint32_t k = 0; k < 16; ++k) lanes[k] = k + kMinMatch <= r ? -0x8000 : 0x7FFF;
+        floors[r][0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes));
+        floors[r][1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + 8));
+    }
     __m128i window0 = _mm_setzero_si128();  // lane k: position j + 3 + k
     __m128i window1 = _mm_setzero_si128();  // lane k: position j + 11 + k
     int cost1 = 0;                          // position j + 1
@@ -315,11 +409,8 @@ void ParseCosts(const uint8_t* longest, uint32_t count, uint16_t* cost) {
     cost[count] = 0;
     for (uint32_t j = count; j-- > 0;) {
         uint32_t reach = longest[j] < count - j ? longest[j] : count - j;
-        // Lane k is a usable length when k + 3 <= reach; the others get a
-        // floor of 0x7FFF, usable ones a floor of -0x8000.
-        const __m128i usable = _mm_set1_epi16(static_cast<short>(reach) - 2);
-        const __m128i floor0 = _mm_xor_si128(unusable, _mm_cmpgt_epi16(usable, lanesLow));
-        const __m128i floor1 = _mm_xor_si128(unusable, _mm_cmpgt_epi16(usable, lanesHigh));
+        const __m128i floor0 = floors[reach][0];
+        const __m128i floor1 = floors[reach][1];
         __m128i m = _mm_min_epi16(_mm_max_epi16(window0, floor0), _mm_max_epi16(window1, floor1));
         m = _mm_min_epi16(m, _mm_shuffle_epi32(m, 0x4E));
         m = _mm_min_epi16(m, _mm_shuffle_epi32(m, 0xB1));
@@ -374,40 +465,97 @@ constexpr uint32_t kPartsPerRound = 4;
 constexpr uint32_t kRoundSize = kPartsPerRound * kPartSize;
 static_assert(kPartSize >= 2 * kRingSize, "only the first part starts among the spaces");
 
-// Working memory of one compression, sized to the input: a small input
-// takes little time to set up.
+// Working memory of the encoder, grown to the largest input seen and kept
+// from one compression to the next.
 struct Encoder {
     MatchFinder* finders;  // one per part of a round
+    uint32_t finderCount;
+    // Hash bits of this input, and those that each finder's block of the
+    // tables has room for. The bits depend on the input's size only, so an
+    // input gives the same file whatever was compressed before it.
     uint32_t hashBits;
+    uint32_t tableBits;
     uint32_t* tables;  // the finders' tables, one block each
     // Per position from arrayBase on: the longest match (0 if below 3) and its
     // distance, 1..4096.
     uint8_t* longest;
     uint16_t* distance;
-    uint16_t* cost;  // bits from each position to the block end, modulo 2^16
+    uint32_t positions;       // room of longest and distance, in positions
+    uint16_t* cost;           // bits from each position to the block end, modulo 2^16
+    uint32_t blockPositions;  // room of cost, in positions
     uint8_t* output;
     size_t outputSize;
+    uint32_t origin;  // position number of the next input's first byte
     // Spaces, the start of the input and zeros for wide reads past its end.
     uint8_t prefix[kRingSize + kRingSize + kWideReach];
 
-    // False when memory runs out; Release() is due either way.
-    bool Allocate(uint32_t n) {
+    // Makes room for an input of n bytes and chooses its origin; false when
+    // memory runs out, with what was there before kept.
+    bool Prepare(uint32_t n) {
         const uint32_t parts = n / kPartSize + 1;
-        const uint32_t finderCount = parts < kPartsPerRound ? parts : kPartsPerRound;
-        const uint32_t positions = n < kBlockSize + kRoundSize ? n : kBlockSize + kRoundSize;
-        const uint32_t blockPositions = n < kBlockSize ? n : kBlockSize;
+        const uint32_t needFinders = parts < kPartsPerRound ? parts : kPartsPerRound;
+        const uint32_t needPositions = n < kBlockSize + kRoundSize ? n : kBlockSize + kRoundSize;
+        const uint32_t needBlock = n < kBlockSize ? n : kBlockSize;
         // Eight table entries per string of the input keep collisions rare.
-        hashBits = 10;
-        while (hashBits < kMaxHashBits && (size_t{1} << hashBits) < size_t{8} * n) ++hashBits;
-        outputSize = 64 * 1024;
-        finders = static_cast<MatchFinder*>(malloc(finderCount * sizeof(MatchFinder)));
-        tables = static_cast<uint32_t*>(
-            malloc(finderCount * MatchFinder::TableEntries(hashBits) * sizeof(uint32_t)));
-        longest = static_cast<uint8_t*>(malloc(positions + 1));
-        distance = static_cast<uint16_t*>(malloc((positions + 1) * sizeof(uint16_t)));
-        cost = static_cast<uint16_t*>(malloc((blockPositions + 1) * sizeof(uint16_t)));
-        output = static_cast<uint8_t*>(malloc(outputSize));
-        return finders && tables && longest && distance && cost && output;
+        uint32_t bits = 10;
+        while (bits < kMaxHashBits && (size_t{1} << bits) < size_t{8} * n) ++bits;
+        if (!output) {
+            outputSize = 64 * 1024;
+            output = static_cast<uint8_t*>(malloc(outputSize));
+            if (!output) return false;
+        }
+        if (needPositions + 1 > positions || !longest) {
+            uint8_t* newLongest = static_cast<uint8_t*>(malloc(needPositions + 1));
+            uint16_t* newDistance =
+                static_cast<uint16_t*>(malloc((needPositions + 1) * sizeof(uint16_t)));
+            if (!newLongest || !newDistance) {
+                free(newLongest);
+                free(newDistance);
+                return false;
+            }
+            free(longest);
+            free(distance);
+            longest = newLongest;
+            distance = newDistance;
+            positions = needPositions + 1;
+        }
+        if (needBlock + 1 > blockPositions || !cost) {
+            uint16_t* newCost = static_cast<uint16_t*>(malloc((needBlock + 1) * sizeof(uint16_t)));
+            if (!newCost) return false;
+            free(cost);
+            cost = newCost;
+            blockPositions = needBlock + 1;
+        }
+        if (needFinders > finderCount || bits > tableBits || !tables) {
+            const uint32_t count = needFinders > finderCount ? needFinders : finderCount;
+            const uint32_t roomBits = bits > tableBits ? bits : tableBits;
+            const size_t entries = count * MatchFinder::TableEntries(roomBits);
+            MatchFinder* newFinders =
+                static_cast<MatchFinder*>(malloc(count * sizeof(MatchFinder)));
+            uint32_t* newTables = static_cast<uint32_t*>(malloc(entries * sizeof(uint32_t)));
+            if (!newFinders || !newTables) {
+                free(newFinders);
+                free(newTables);
+                return false;
+            }
+            free(finders);
+            free(tables);
+            finders = newFinders;
+            tables = newTables;
+            finderCount = count;
+            tableBits = roomBits;
+            memset(tables, 0, entries * sizeof(uint32_t));
+            origin = kFirstOrigin;
+        }
+        hashBits = bits;
+        // Position numbers have 32 bits; when they run out, the tables
+        // start again from zero.
+        if (origin > 0xFFFFFFFFu - n - 2 * kRingSize) {
+            memset(tables, 0,
+                   finderCount * MatchFinder::TableEntries(tableBits) * sizeof(uint32_t));
+            origin = kFirstOrigin;
+        }
+        return true;
     }
     void Release() {
         free(finders);
@@ -420,26 +568,27 @@ struct Encoder {
 };
 
 // Longest match at position i (0 if below 3) and its distance.
-inline uint32_t FindAt(MatchFinder* finder, const uint8_t* data, uint32_t n,
-                       const uint8_t* prefix, uint32_t i, uint32_t* distance) {
+ALWAYS_INLINE uint32_t FindAt(MatchFinder* finder, const uint8_t* data, uint32_t n,
+                              const uint8_t* prefix, uint32_t origin, uint32_t i,
+                              uint32_t* distance) {
     const uint32_t limit = n - i < kMaxMatch ? n - i : kMaxMatch;
     if (i < kRingSize) {
         if (limit < kMinMatch) return 0;
-        return finder->Find<true>(i + kPositionBias, prefix + kRingSize + i, limit, prefix,
-                                  kSpacesStart, distance);
+        return finder->Find<true>(i + origin, prefix + kRingSize + i, limit, prefix,
+                                  origin - kRingSize, distance);
     }
     if (n - i >= kWideReach) {
-        return finder->Find<true>(i + kPositionBias, data + i, limit, data, kPositionBias,
-                                  distance);
+        return finder->Find<true>(i + origin, data + i, limit, data, origin, distance);
     }
     if (limit < kMinMatch) return 0;
-    return finder->Find<false>(i + kPositionBias, data + i, limit, data, kPositionBias, distance);
+    return finder->Find<false>(i + origin, data + i, limit, data, origin, distance);
 }
 
 struct Round {
     Encoder* encoder;
     const uint8_t* data;
     uint32_t n;
+    uint32_t origin;     // position number of data[0]
     uint32_t first;      // first position of the round
     uint32_t end;        // end of the round
     uint32_t arrayBase;  // position of the arrays' first entry
@@ -450,8 +599,9 @@ void FindPart(void* argument, size_t index) {
     Encoder* e = round->encoder;
     const uint32_t begin = round->first + static_cast<uint32_t>(index) * kPartSize;
     const uint32_t end = round->end - begin > kPartSize ? begin + kPartSize : round->end;
+    const uint32_t origin = round->origin;
     MatchFinder* finder = &e->finders[index];
-    finder->Reset(e->tables + index * MatchFinder::TableEntries(e->hashBits), e->hashBits);
+    finder->Attach(e->tables + index * MatchFinder::TableEntries(e->tableBits), e->hashBits);
     uint32_t unused;
     if (begin == 0) {
         // The strings that start further back than 20 bytes before the input
@@ -462,18 +612,43 @@ void FindPart(void* argument, size_t index) {
             uint32_t limit = kRingSize - k + headBytes;
             if (limit > kMaxMatch) limit = kMaxMatch;
             if (limit >= kMinMatch)
-                finder->Find<true>(kSpacesStart + k, e->prefix + k, limit, e->prefix,
-                                   kSpacesStart, &unused);
+                finder->Find<true>(origin - kRingSize + k, e->prefix + k, limit, e->prefix,
+                                   origin - kRingSize, &unused);
         }
     } else {
         for (uint32_t i = begin - kRingSize; i < begin; ++i)
-            FindAt(finder, round->data, round->n, e->prefix, i, &unused);
+            FindAt(finder, round->data, round->n, e->prefix, origin, i, &unused);
     }
     uint8_t* longest = e->longest + (begin - round->arrayBase);
     uint16_t* distance = e->distance + (begin - round->arrayBase);
+    const uint8_t* data = round->data;
+    const uint32_t n = round->n;
+    // Inside a repeat, the match of the previous position goes on at the
+    // same distance, one byte shorter; when it still reaches the limit, it
+    // is the longest there is, and the position is neither searched nor
+    // added to the tables: its string is the same as far as anyone looks as
+    // the one a little further back, which stays in the window almost as
+    // long. Runs of zeros and of spaces, repeated lines.
+    uint32_t carried = 0;  // the previous position's match and its distance
+    uint32_t carriedDistance = 0;
     for (uint32_t i = begin; i < end; ++i) {
+        const uint32_t limit = n - i < kMaxMatch ? n - i : kMaxMatch;
+        if (carried > kMinMatch && carriedDistance <= kSkipDistance) {
+            const uint8_t* cur = i < kRingSize ? e->prefix + kRingSize + i : data + i;
+            const uint8_t* from = cur - carriedDistance;
+            uint32_t length = carried - 1;
+            while (length < limit && from[length] == cur[length]) ++length;
+            if (length == limit) {
+                carried = length;
+                *longest++ = static_cast<uint8_t>(length);
+                *distance++ = static_cast<uint16_t>(carriedDistance);
+                continue;
+            }
+        }
         uint32_t dist = 0;
-        *longest++ = static_cast<uint8_t>(FindAt(finder, round->data, round->n, e->prefix, i, &dist));
+        carried = FindAt(finder, data, n, e->prefix, origin, i, &dist);
+        carriedDistance = dist;
+        *longest++ = static_cast<uint8_t>(carried);
         *distance++ = static_cast<uint16_t>(dist);
     }
 }
@@ -550,17 +725,34 @@ SzddStatus SzddReadHeader(const uint8_t* data, size_t size, SzddHeader* header) 
     return SzddStatus::kOk;
 }
 
-SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, SzddWriter write,
-                        void* context, const SzddRunner* runner) {
+struct SzddEncoder::Work : Encoder {};
+
+SzddEncoder::SzddEncoder() : work_(nullptr) {}
+
+SzddEncoder::~SzddEncoder() {
+    if (!work_) return;
+    work_->Release();
+    free(work_);
+}
+
+SzddStatus SzddEncoder::Compress(const uint8_t* data, size_t size, char replacedChar,
+                                 SzddWriter write, void* context, const SzddRunner* runner) {
     if (size > kMaxInput) return SzddStatus::kTooLarge;
     const uint32_t n = static_cast<uint32_t>(size);
-    Encoder* e = static_cast<Encoder*>(malloc(sizeof(Encoder)));
-    if (!e) return SzddStatus::kOutOfMemory;
-    if (!e->Allocate(n)) {
-        e->Release();
-        free(e);
-        return SzddStatus::kOutOfMemory;
+    if (!work_) {
+        work_ = static_cast<Work*>(malloc(sizeof(Work)));
+        if (!work_) return SzddStatus::kOutOfMemory;
+        // Zero: no memory yet, and Prepare takes it from there. (malloc
+        // and memset rather than calloc, which install.exe, linking this
+        // file for the decoder, would then import.)
+        memset(work_, 0, sizeof(Work));
     }
+    Encoder* e = work_;
+    if (!e->Prepare(n)) return SzddStatus::kOutOfMemory;
+    const uint32_t origin = e->origin;
+    // Past this input's last position and a ring's length more, so that the
+    // next input's spaces lie outside the window of all of this one.
+    e->origin = origin + n + 2 * kRingSize;
     OutputBuffer out(e->output, e->outputSize, write, context);
     ItemWriter items(&out);
     bool ok = false;
@@ -587,8 +779,8 @@ SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, Szd
             memmove(e->longest, e->longest + (start - arrayBase), keep);
             memmove(e->distance, e->distance + (start - arrayBase), keep * sizeof(e->distance[0]));
             arrayBase = start;
-            Round round = {e, data, n, known, n - known > kRoundSize ? known + kRoundSize : n,
-                           arrayBase};
+            const uint32_t roundEnd = n - known > kRoundSize ? known + kRoundSize : n;
+            Round round = {e, data, n, origin, known, roundEnd, arrayBase};
             const size_t parts = (round.end - known + kPartSize - 1) / kPartSize;
             if (runner) {
                 runner->run(runner->context, FindPart, &round, parts);
@@ -624,9 +816,13 @@ SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, Szd
     ok = out.Flush();
 
 done:
-    e->Release();
-    free(e);
     return ok ? SzddStatus::kOk : SzddStatus::kWriteFailed;
+}
+
+SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, SzddWriter write,
+                        void* context, const SzddRunner* runner) {
+    SzddEncoder encoder;
+    return encoder.Compress(data, size, replacedChar, write, context, runner);
 }
 
 SzddStatus SzddExpand(const uint8_t* data, size_t size, SzddWriter write, void* context,

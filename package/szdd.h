@@ -74,7 +74,8 @@ struct SzddRunner {
 // replacedChar goes into the header. The parse is the smallest that the
 // format allows for the matches found (each literal costs 9 bits, each
 // reference 17), and the matches found are the longest there are but for
-// rare hash collisions among 3- and 4-byte prefixes; files come out within a
+// rare hash collisions among 3- and 4-byte prefixes and for strings inside
+// repeats, which are found a little further back; files come out within a
 // few hundredths of a percent of the smallest possible. runner, when given,
 // spreads the match finding over parts of 1 MiB; without it the parts run one
 // after the other, with the same output. Inputs larger than 0xFFFF0000 bytes
@@ -82,6 +83,28 @@ struct SzddRunner {
 // up to about 18 MB of working memory, much less for small inputs.
 SzddStatus SzddCompress(const uint8_t* data, size_t size, char replacedChar, SzddWriter write,
                         void* context, const SzddRunner* runner = nullptr);
+
+// The working memory of SzddCompress kept from one compression to the next,
+// for a program that compresses many files: setting it up costs about as
+// much as compressing a few kilobytes. It grows to what the largest input
+// needed and is freed with the object. The output for an input is the same
+// as SzddCompress's, whatever was compressed before. One compression at a
+// time per object.
+class SzddEncoder {
+public:
+    SzddEncoder();
+    ~SzddEncoder();
+    SzddEncoder(const SzddEncoder&) = delete;
+    SzddEncoder& operator=(const SzddEncoder&) = delete;
+
+    // As SzddCompress.
+    SzddStatus Compress(const uint8_t* data, size_t size, char replacedChar, SzddWriter write,
+                        void* context, const SzddRunner* runner = nullptr);
+
+private:
+    struct Work;
+    Work* work_;
+};
 
 // Expands one SZDD file (header included), passing the output to write in
 // pieces. header, when not null, receives the header fields whenever they

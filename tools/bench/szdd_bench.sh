@@ -4,7 +4,12 @@
 # allows, per class of data, on a corpus of about 55 MB gathered from this
 # machine, plus one file of about 110 MB for speed.
 #
-# usage: tools/bench/szdd_bench.sh [HOST_BUILD_DIR]   (default build/host)
+# usage: tools/bench/szdd_bench.sh [HOST_BUILD_DIR [BASELINE_MKPACKAGE]]
+#   HOST_BUILD_DIR      where mkpackage is (default build/host)
+#   BASELINE_MKPACKAGE  another mkpackage (say, one built from main) measured
+#                       in the same run, for before and after figures
+# Run it under `taskset -c N` for figures on one processor: every program it
+# starts inherits the affinity, and mkpackage then runs on one thread.
 #
 # The bound is exact: an independent programme finds, at every position, the
 # longest match by looking at every earlier occurrence of the position's
@@ -12,16 +17,27 @@
 # literal, 17 per reference). A file cannot be smaller than its header plus
 # those bits. Speeds are input megabytes (10^6 bytes) per second of wall time
 # for the whole class, one process per file for the peer tools and one
-# process per class for ours; mkpackage runs files side by side and spreads a
-# lone file's match finding over the processors, so its CPU time is shown as
-# well. Every file of ours is checked to expand to the original, with
-# mkpackage expand and with msexpand.
+# process per class for ours, with the CPU time (user and system, of every
+# process) beside them; mkpackage runs files side by side on the processors
+# it may use and spreads a lone file's match finding over them. The ratios
+# are our compression speed over mscompress's, both measured in this run, by
+# wall time and by CPU time. Every file of ours is checked to expand to the
+# original, with mkpackage expand and with msexpand.
 set -eu
 cd "$(dirname "$0")/../.."
 HOST=${1:-build/host}
 MKPACKAGE=$(cd "$HOST" && pwd)/mkpackage
-WORK=${SZDD_BENCH_DIR:-/tmp/szdd-bench}
+BASELINE=${2:-}
+# In memory where there is a tmpfs: on ext4, creating files is slow for
+# minutes after many were deleted (the inode allocator passes over recently
+# deleted inodes one by one), which this benchmark itself causes by clearing
+# its previous run, and which took half of mkpackage's time on the classes
+# of many small files. SZDD_BENCH_DIR chooses another place.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then DEFAULT_WORK=/dev/shm/szdd-bench; else DEFAULT_WORK=/tmp/szdd-bench; fi
+WORK=${SZDD_BENCH_DIR:-$DEFAULT_WORK}
 [ -x "$MKPACKAGE" ] || { echo "build $MKPACKAGE first"; exit 1; }
+[ -z "$BASELINE" ] || [ -x "$BASELINE" ] || { echo "$BASELINE is not a program"; exit 1; }
+[ -z "$BASELINE" ] || BASELINE=$(cd "$(dirname "$BASELINE")" && pwd)/$(basename "$BASELINE")
 for tool in mscompress msexpand g++ iconv msgunfmt; do
     command -v $tool >/dev/null || { echo "$tool is missing"; exit 1; }
 done
@@ -130,14 +146,34 @@ cat "$WORK/exe"/* "$WORK/text"/* "$WORK/exe"/* "$WORK/text"/* "$WORK/exe"/* "$WO
     head -c 110000000 >"$WORK/large/large.bin"
 
 # --- Measurements ---------------------------------------------------------------
-now() { date +%s.%N; }
+# timed FILE COMMAND...: runs COMMAND and writes "WALL CPU" seconds to FILE,
+# the CPU time of every process it started included.
+timed() {
+    local out=$1 t0 t1
+    shift
+    t0=$(date +%s.%N)
+    /usr/bin/time -f '%U %S' -o "$out.cpu" "$@"
+    t1=$(date +%s.%N)
+    awk -v a="$t0" -v b="$t1" '{ print b - a, $1 + $2 }' "$out.cpu" >"$out"
+}
+wall() { cut -d' ' -f1 "$1"; }
+cpu() { cut -d' ' -f2 "$1"; }
 mbps() { awk -v b="$1" -v t="$2" 'BEGIN { printf "%.1f", b / 1e6 / (t > 0 ? t : 1e-9) }'; }
 pct() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%+.2f%%", (a - b) * 100 / b }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1fx", b / (a > 0 ? a : 1e-9) }'; }
 sumsize() { cat "$@" | wc -c; }
+# mscompress on every file of a directory, one process each.
+COMPRESS_EACH='for f in "$1"/*; do mscompress "$f" >/dev/null 2>&1; done'
 
-printf '\n%-11s %5s %9s | %11s %11s %11s | %9s %9s | %22s %13s | %15s %13s\n' \
-    class files input ours mscompress bound "vs msc" "vs bound" \
-    "compress MB/s ours" "mscompress" "expand MB/s ours" "msexpand"
+sizes=$(printf '%-11s %5s %9s | %11s %11s %11s | %9s %9s' class files input ours mscompress \
+    bound "vs msc" "vs bound")
+speeds=$(printf '%-11s | %24s | %23s | %15s' class "compress MB/s ours (CPU)" \
+    "mscompress (CPU)" "ratio (CPU)")
+expands=$(printf '%-11s | %15s %13s' class "expand MB/s ours" msexpand)
+if [ -n "$BASELINE" ]; then
+    sizes="$sizes $(printf '| %11s %9s' baseline "vs bound")"
+    speeds="$speeds $(printf '| %23s %15s' "baseline MB/s (CPU)" "ratio (CPU)")"
+fi
 for class in exe text cp932 compressed large; do
     dir=$WORK/$class
     [ -d "$dir" ] && [ -n "$(ls "$dir")" ] || continue
@@ -145,47 +181,66 @@ for class in exe text cp932 compressed large; do
     input=$(sumsize "$dir"/*)
     mkdir -p "$WORK/$class.ours" "$WORK/$class.back" "$WORK/$class.peer" "$WORK/$class.peerback"
 
-    t0=$(now)
-    /usr/bin/time -f '%U %S' -o "$WORK/time" "$MKPACKAGE" compress "$dir"/* -o "$WORK/$class.ours"
-    t1=$(now)
-    ourCompress=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
-    ourCpu=$(awk '{ print $1 + $2 }' "$WORK/time")
+    timed "$WORK/ours.time" "$MKPACKAGE" compress "$dir"/* -o "$WORK/$class.ours"
     ours=$(sumsize "$WORK/$class.ours"/*)
 
-    t0=$(now)
-    "$MKPACKAGE" expand "$WORK/$class.ours"/* -o "$WORK/$class.back"
-    t1=$(now)
-    ourExpand=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+    timed "$WORK/expand.time" "$MKPACKAGE" expand "$WORK/$class.ours"/* -o "$WORK/$class.back"
     for f in $(ls "$dir"); do
         cmp -s "$dir/$f" "$WORK/$class.back/$f" || { echo "ROUND TRIP FAILED: $class/$f"; exit 1; }
     done
 
     cp "$dir"/* "$WORK/$class.peer/"
-    t0=$(now)
-    for f in "$WORK/$class.peer"/*; do mscompress "$f" >/dev/null 2>&1; done
-    t1=$(now)
-    peerCompress=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+    timed "$WORK/peer.time" bash -c "$COMPRESS_EACH" - "$WORK/$class.peer"
     peer=0
     for f in $(ls "$dir"); do peer=$((peer + $(stat -c %s "$WORK/$class.peer/${f}_"))); done
 
-    t0=$(now)
+    t0=$(date +%s.%N)
     for f in $(ls "$dir"); do
         stored=$(printf '%s' "$f" | sed 's/.$/_/')
         msexpand <"$WORK/$class.ours/$stored" >"$WORK/$class.peerback/$f"
     done
-    t1=$(now)
+    t1=$(date +%s.%N)
     peerExpand=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
     for f in $(ls "$dir"); do
         cmp -s "$dir/$f" "$WORK/$class.peerback/$f" || { echo "MSEXPAND DIFFERS: $class/$f"; exit 1; }
     done
 
     bound=$("$WORK/bound" "$dir"/*)
-    printf '%-11s %5d %9d | %11d %11d %11d | %9s %9s | %9s (CPU %6s) %13s | %15s %13s\n' \
-        "$class" "$files" "$input" "$ours" "$peer" "$bound" "$(pct "$ours" "$peer")" \
-        "$(pct "$ours" "$bound")" "$(mbps "$input" "$ourCompress")" "$(mbps "$input" "$ourCpu")" \
-        "$(mbps "$input" "$peerCompress")" "$(mbps "$input" "$ourExpand")" \
-        "$(mbps "$input" "$peerExpand")"
+    sizes="$sizes
+$(printf '%-11s %5d %9d | %11d %11d %11d | %9s %9s' "$class" "$files" "$input" "$ours" "$peer" \
+        "$bound" "$(pct "$ours" "$peer")" "$(pct "$ours" "$bound")")"
+    speeds="$speeds
+$(printf '%-11s | %11s (CPU %6s) | %10s (CPU %6s) | %6s (%6s)' "$class" \
+        "$(mbps "$input" "$(wall "$WORK/ours.time")")" "$(mbps "$input" "$(cpu "$WORK/ours.time")")" \
+        "$(mbps "$input" "$(wall "$WORK/peer.time")")" "$(mbps "$input" "$(cpu "$WORK/peer.time")")" \
+        "$(ratio "$(wall "$WORK/ours.time")" "$(wall "$WORK/peer.time")")" \
+        "$(ratio "$(cpu "$WORK/ours.time")" "$(cpu "$WORK/peer.time")")")"
+    expands="$expands
+$(printf '%-11s | %15s %13s' "$class" "$(mbps "$input" "$(wall "$WORK/expand.time")")" \
+        "$(mbps "$input" "$peerExpand")")"
+
+    if [ -n "$BASELINE" ]; then
+        mkdir -p "$WORK/$class.baseline"
+        timed "$WORK/baseline.time" "$BASELINE" compress "$dir"/* -o "$WORK/$class.baseline"
+        baseline=$(sumsize "$WORK/$class.baseline"/*)
+        sizes="$sizes $(printf '| %11d %9s' "$baseline" "$(pct "$baseline" "$bound")")"
+        speeds="$speeds $(printf '| %10s (CPU %6s) %6s (%6s)' \
+            "$(mbps "$input" "$(wall "$WORK/baseline.time")")" \
+            "$(mbps "$input" "$(cpu "$WORK/baseline.time")")" \
+            "$(ratio "$(wall "$WORK/baseline.time")" "$(wall "$WORK/peer.time")")" \
+            "$(ratio "$(cpu "$WORK/baseline.time")" "$(cpu "$WORK/peer.time")")")"
+        rm -rf "$WORK/$class.baseline"
+    fi
     rm -rf "$WORK/$class.back" "$WORK/$class.peer" "$WORK/$class.peerback"
 done
 echo
+echo "$sizes"
+echo
+echo "$speeds"
+echo
+echo "$expands"
+echo
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
+# The corpus is gathered again on every run; in memory it would hold
+# several hundred megabytes.
+rm -rf "$WORK"

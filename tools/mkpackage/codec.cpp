@@ -182,7 +182,7 @@ int Refuse(const char* command, const std::string& path, const std::string& why)
     return kRefused;
 }
 
-int CompressOne(const std::string& path, const std::string& outDir) {
+int CompressOne(const std::string& path, const std::string& outDir, SzddEncoder* encoder) {
     const char* kCommand = "compress";
     std::string dir, base, base932, stored932, stored;
     SplitPath(path, &dir, &base);
@@ -207,7 +207,7 @@ int CompressOne(const std::string& path, const std::string& outDir) {
     OutputFile out;
     if (!out.Open(target, &error)) return Refuse(kCommand, target, error);
     SzddStatus status =
-        SzddCompress(data.data(), data.size(), replaced, OutputFile::Write, &out, g_runner);
+        encoder->Compress(data.data(), data.size(), replaced, OutputFile::Write, &out, g_runner);
     if (status != SzddStatus::kOk) return Refuse(kCommand, path, SzddStatusText(status));
     if (!out.Commit(&error)) return Refuse(kCommand, target, error);
     return 0;
@@ -251,7 +251,7 @@ bool ExpandedName(const std::string& path, const std::string& base, char replace
     return true;
 }
 
-int ExpandOne(const std::string& path, const std::string& outDir) {
+int ExpandOne(const std::string& path, const std::string& outDir, SzddEncoder*) {
     const char* kCommand = "expand";
     std::vector<uint8_t> data;
     std::string error;
@@ -278,7 +278,7 @@ int ExpandOne(const std::string& path, const std::string& outDir) {
 }
 
 int RunEach(const char* command, int argc, char** argv,
-            int (*one)(const std::string&, const std::string&)) {
+            int (*one)(const std::string&, const std::string&, SzddEncoder*)) {
     Arguments args;
     int usage = ParseArguments(command, argc, argv, &args);
     if (usage) return usage;
@@ -288,8 +288,10 @@ int RunEach(const char* command, int argc, char** argv,
     std::atomic<size_t> next{0};
     std::atomic<int> result{0};
     auto worker = [&] {
+        // Each worker keeps its encoder's memory from one file to the next.
+        SzddEncoder encoder;
         for (size_t k; (k = next++) < args.files.size();) {
-            if (one(args.files[k], args.outDir) != 0) result = kRefused;
+            if (one(args.files[k], args.outDir, &encoder) != 0) result = kRefused;
         }
     };
     size_t threads = std::min(Processors(), args.files.size());

@@ -25,6 +25,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
+#include <sched.h>
 #include <unistd.h>
 #include <utime.h>
 #endif
@@ -598,6 +599,14 @@ RemoveOnSignal::~RemoveOnSignal() {
 }
 
 size_t Processors() {
+#if defined(__linux__)
+    // Only the processors this process may run on: under taskset or a
+    // container's limit, more threads than those would only take turns.
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0) {
+        return static_cast<size_t>(CPU_COUNT(&allowed));
+    }
+#endif
     size_t count = std::thread::hardware_concurrency();
     return count ? count : 1;
 }
