@@ -99,6 +99,7 @@ struct Compression {
     std::vector<std::vector<uint8_t>> data;  // per job
     std::vector<std::string> errors;         // per job, empty on success
     const SzddRunner* runner;
+    std::vector<SzddEncoder> encoders;       // per thread, kept from file to file
     class TerminalProgress* progress = nullptr;  // null: none shown
     class FileLines* lines = nullptr;            // null: none printed
 };
@@ -248,7 +249,7 @@ bool AppendBytes(void* context, const uint8_t* bytes, size_t size) {
     return true;
 }
 
-void CompressJob(void* argument, size_t k) {
+void CompressJob(void* argument, size_t thread, size_t k) {
     Compression& work = *static_cast<Compression*>(argument);
     PlannedEntry& entry = (*work.entries)[work.jobs[k]];
     std::vector<uint8_t> input;
@@ -264,7 +265,8 @@ void CompressJob(void* argument, size_t k) {
     work.data[k].reserve(input.size() / 2 + kSzddHeaderSize);
     char replaced = entry.recordsLastChar ? entry.replacedChar : 0;
     SzddStatus status =
-        SzddCompress(input.data(), input.size(), replaced, AppendBytes, &work.data[k], work.runner);
+        work.encoders[thread].Compress(input.data(), input.size(), replaced, AppendBytes,
+                                       &work.data[k], work.runner);
     if (status != SzddStatus::kOk) {
         work.errors[k] = entry.path + ": " + SzddStatusText(status);
     } else {
@@ -288,6 +290,7 @@ void CompressAll(Compression* work) {
     work->runner = work->jobs.size() == 1 ? &kThreads : nullptr;
     work->data.resize(work->jobs.size());
     work->errors.resize(work->jobs.size());
+    work->encoders = std::vector<SzddEncoder>(host::ParallelThreads(work->jobs.size()));
     host::ParallelFor(work->jobs.size(), CompressJob, work);
 }
 

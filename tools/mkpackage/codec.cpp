@@ -13,7 +13,6 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "package/archive.h"
@@ -142,19 +141,9 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 
 bool SameFile(const std::string& a, const std::string& b) { return host::SameFile(a, b); }
 
-size_t Processors() { return host::Processors(); }
-
 // Runs the encoder's match-finding jobs on all processors.
 void RunOnThreads(void*, void (*job)(void*, size_t), void* argument, size_t count) {
-    std::atomic<size_t> next{0};
-    auto worker = [&] {
-        for (size_t k; (k = next++) < count;) job(argument, k);
-    };
-    size_t threads = std::min(Processors(), count);
-    std::vector<std::thread> helpers;
-    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(worker);
-    worker();
-    for (std::thread& helper : helpers) helper.join();
+    host::ParallelFor(count, job, argument);
 }
 
 // Output paths taken so far in this run: two inputs that would write the same
@@ -284,21 +273,24 @@ int RunEach(const char* command, int argc, char** argv,
     if (usage) return usage;
     static const SzddRunner kThreads = {RunOnThreads, nullptr};
     g_runner = args.files.size() == 1 ? &kThreads : nullptr;
-    // Files run side by side, each on one processor.
-    std::atomic<size_t> next{0};
-    std::atomic<int> result{0};
-    auto worker = [&] {
-        // Each worker keeps its encoder's memory from one file to the next.
-        SzddEncoder encoder;
-        for (size_t k; (k = next++) < args.files.size();) {
-            if (one(args.files[k], args.outDir, &encoder) != 0) result = kRefused;
-        }
-    };
-    size_t threads = std::min(Processors(), args.files.size());
-    std::vector<std::thread> helpers;
-    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(worker);
-    worker();
-    for (std::thread& helper : helpers) helper.join();
+    // Files run side by side, each on one processor; each thread keeps its
+    // encoder's memory from one file to the next.
+    struct Run {
+        const Arguments* args;
+        int (*one)(const std::string&, const std::string&, SzddEncoder*);
+        std::vector<SzddEncoder> encoders;
+        std::atomic<int> result{0};
+    } run{&args, one, std::vector<SzddEncoder>(host::ParallelThreads(args.files.size()))};
+    host::ParallelFor(
+        args.files.size(),
+        [](void* argument, size_t thread, size_t k) {
+            Run& run = *static_cast<Run*>(argument);
+            if (run.one(run.args->files[k], run.args->outDir, &run.encoders[thread]) != 0) {
+                run.result = kRefused;
+            }
+        },
+        &run);
+    int result = run.result;
     return result;
 }
 

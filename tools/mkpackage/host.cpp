@@ -611,16 +611,37 @@ size_t Processors() {
     return count ? count : 1;
 }
 
-void ParallelFor(size_t count, void (*job)(void* argument, size_t k), void* argument) {
+size_t ParallelThreads(size_t count) { return Processors() < count ? Processors() : count; }
+
+void ParallelFor(size_t count, void (*job)(void* argument, size_t thread, size_t k),
+                 void* argument) {
     std::atomic<size_t> next{0};
-    auto worker = [&] {
-        for (size_t k; (k = next++) < count;) job(argument, k);
+    auto worker = [&](size_t thread) {
+        for (size_t k; (k = next++) < count;) job(argument, thread, k);
     };
-    size_t threads = Processors() < count ? Processors() : count;
+    size_t threads = ParallelThreads(count);
     std::vector<std::thread> helpers;
-    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(worker);
-    worker();
+    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(worker, t);
+    worker(0);
     for (std::thread& helper : helpers) helper.join();
+}
+
+namespace {
+
+struct PlainJob {
+    void (*job)(void* argument, size_t k);
+    void* argument;
+};
+
+void RunPlainJob(void* plain, size_t, size_t k) {
+    static_cast<PlainJob*>(plain)->job(static_cast<PlainJob*>(plain)->argument, k);
+}
+
+}  // namespace
+
+void ParallelFor(size_t count, void (*job)(void* argument, size_t k), void* argument) {
+    PlainJob plain = {job, argument};
+    ParallelFor(count, RunPlainJob, &plain);
 }
 
 }  // namespace host

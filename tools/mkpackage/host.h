@@ -118,9 +118,15 @@ public:
     RemoveOnSignal& operator=(const RemoveOnSignal&) = delete;
 };
 
-// Runs job(k) for every k below count on up to all processors and returns
-// when every call has returned.
+// Runs job(argument, thread, k) for every k below count on
+// ParallelThreads(count) threads and returns when every call has returned.
+// thread, below that number, names the thread making the call, so that a
+// caller can keep state per thread in an array.
+void ParallelFor(size_t count, void (*job)(void* argument, size_t thread, size_t k),
+                 void* argument);
+// As above, for jobs that need no state of their own.
 void ParallelFor(size_t count, void (*job)(void* argument, size_t k), void* argument);
+size_t ParallelThreads(size_t count);
 size_t Processors();
 
 }  // namespace host
