@@ -132,8 +132,39 @@ int64_t CheckInput(const ArchiveInput& input, ByteString* error) {
     return size;
 }
 
-void CheckName(const ArchiveInput* inputs, size_t index, ByteString* error) {
-    const char* name = inputs[index].name;
+struct LoweredName {
+    const char* text;
+    size_t index;
+};
+
+int CompareLoweredNames(const void* a, const void* b) {
+    const LoweredName& left = *static_cast<const LoweredName*>(a);
+    const LoweredName& right = *static_cast<const LoweredName*>(b);
+    int order = strcmp(left.text, right.text);
+    if (order != 0) return order;
+    return left.index < right.index ? -1 : left.index > right.index;
+}
+
+// repeated[i] is set when an earlier input has the same name ignoring case:
+// the target is Windows, where such names are one file. Sorted rather than
+// compared pair by pair, so that a package of many thousand files is checked
+// at once.
+void FindRepeatedNames(const ArchiveInput* inputs, size_t count, bool* repeated) {
+    StringList lowered;
+    for (size_t i = 0; i < count; ++i) lowered.Add(MbToLower(inputs[i].name));
+    LoweredName* order =
+        static_cast<LoweredName*>(malloc((count ? count : 1) * sizeof(LoweredName)));
+    if (!order) abort();
+    for (size_t i = 0; i < count; ++i) order[i] = {lowered[i].c_str(), i};
+    qsort(order, count, sizeof(LoweredName), CompareLoweredNames);
+    for (size_t i = 0; i < count; ++i) {
+        repeated[order[i].index] = i > 0 && strcmp(order[i - 1].text, order[i].text) == 0;
+    }
+    free(order);
+}
+
+void CheckName(const ArchiveInput& input, bool repeated, ByteString* error) {
+    const char* name = input.name;
     size_t length = strlen(name);
     if (length > kMaxEntryName) {
         AddProblem(error, name, "the name is longer than 259 bytes");
@@ -145,17 +176,12 @@ void CheckName(const ArchiveInput* inputs, size_t index, ByteString* error) {
                    "or device names such as CON)");
         return;
     }
-    // The target is Windows: names differing only in case are one file.
-    ByteString lowered = MbToLower(name);
-    if (lowered == kSelfEntryName) {
+    if (MbToLower(name) == kSelfEntryName) {
         AddProblem(error, name, "the name is taken by the installer stub, stored as install.exe");
         return;
     }
-    for (size_t i = 0; i < index; ++i) {
-        if (MbToLower(inputs[i].name) == lowered) {
-            AddProblem(error, name, "the name is stored twice (names are compared ignoring case)");
-            return;
-        }
+    if (repeated) {
+        AddProblem(error, name, "the name is stored twice (names are compared ignoring case)");
     }
 }
 
@@ -235,11 +261,15 @@ static bool CheckAll(const char* stubPath, const ArchiveInput* inputs, size_t co
     }
     if (count == 0) AddProblem(error, "(no files)", "an archive needs at least one file");
     if (count > INT32_MAX) AddProblem(error, "(files)", "too many files");
+    bool* repeated = static_cast<bool*>(malloc(count ? count : 1));
+    if (!repeated) abort();
+    FindRepeatedNames(inputs, count, repeated);
     for (size_t i = 0; i < count; ++i) {
-        CheckName(inputs, i, error);
+        CheckName(inputs[i], repeated[i], error);
         int64_t size = CheckInput(inputs[i], error);
         if (sizes) sizes[i] = size;
     }
+    free(repeated);
     return *stubSize >= 0 && error->IsEmpty();
 }
 

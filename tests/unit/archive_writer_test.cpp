@@ -196,6 +196,12 @@ TEST_F(ArchiveWriterTest, RefusesWhatTheReaderWouldMisread) {
          {{good.c_str(), "Read.me", 1}, {good.c_str(), "READ.ME", 1}, {good.c_str(), "Install.EXE", 1}},
          1,
          {"READ.ME: the name is stored twice", "Install.EXE: the name is taken by the installer stub"}},
+        {"every later copy of a name, in input order", stub_,
+         {{good.c_str(), "b", 1}, {good.c_str(), "A", 1}, {good.c_str(), "B", 1},
+          {good.c_str(), "a", 1}, {good.c_str(), "b", 1}, {good.c_str(), "c", 1}},
+         1,
+         {"B: the name is stored twice", "a: the name is stored twice",
+          "b: the name is stored twice"}},
         {"times", stub_, {{good.c_str(), "a", -1}, {good.c_str(), "b", 2147483648LL}}, -5,
          {"install.exe: the stub's time", "the file time", "the file time"}},
     };

@@ -99,7 +99,7 @@ struct Compression {
     std::vector<std::vector<uint8_t>> data;  // per job
     std::vector<std::string> errors;         // per job, empty on success
     const SzddRunner* runner;
-    std::vector<SzddEncoder> encoders;       // per thread, kept from file to file
+    std::vector<SzddEncoder> encoders;           // per thread, kept from file to file
     class TerminalProgress* progress = nullptr;  // null: none shown
     class FileLines* lines = nullptr;            // null: none printed
 };
@@ -264,9 +264,8 @@ void CompressJob(void* argument, size_t thread, size_t k) {
     }
     work.data[k].reserve(input.size() / 2 + kSzddHeaderSize);
     char replaced = entry.recordsLastChar ? entry.replacedChar : 0;
-    SzddStatus status =
-        work.encoders[thread].Compress(input.data(), input.size(), replaced, AppendBytes,
-                                       &work.data[k], work.runner);
+    SzddStatus status = work.encoders[thread].Compress(input.data(), input.size(), replaced,
+                                                       AppendBytes, &work.data[k], work.runner);
     if (status != SzddStatus::kOk) {
         work.errors[k] = entry.path + ": " + SzddStatusText(status);
     } else {

@@ -113,10 +113,9 @@ private:
     int Require(const std::string& name, StoredForm form, bool asIs, const char* reason,
                 const std::string& role) {
         if (OriginOf(name) == Origin::kSelf && form != StoredForm::kCompressed) return -1;
-        std::string lower = Lower(name);
-        for (size_t i = 0; i < plan_.entries.size(); ++i) {
+        std::vector<size_t>& named = entriesNamed_[Lower(name)];
+        for (size_t i : named) {
             PlannedEntry& entry = plan_.entries[i];
-            if (Lower(entry.name) != lower) continue;
             bool plainNeeded = form == StoredForm::kPlain || asIs;
             bool fits = form == StoredForm::kEither ||
                         (plainNeeded && (entry.form != StoredForm::kCompressed || entry.asIs)) ||
@@ -144,6 +143,7 @@ private:
         entry.storedCompressed = UnderscoreName(name.c_str()).c_str();
         ByteString ignored;
         entry.recordsLastChar = MakeUnderscoreName(name.c_str(), &ignored, &entry.replacedChar);
+        named.push_back(plan_.entries.size());
         plan_.entries.push_back(entry);
         roles_.push_back(role);
         return static_cast<int>(plan_.entries.size() - 1);
@@ -283,11 +283,10 @@ private:
                 Problem(subject + "the name cannot be written in code page 932");
                 continue;
             }
-            std::string lower = Lower(name);
             std::string refusal;
             bool applied = false;
-            for (PlannedEntry& entry : plan_.entries) {
-                if (Lower(entry.name) != lower) continue;
+            for (size_t i : entriesNamed_[Lower(name)]) {
+                PlannedEntry& entry = plan_.entries[i];
                 if (entry.forcedByOption && entry.form != form) {
                     refusal = "both --plain and --compress are given for it";
                 } else if (entry.asIs) {
@@ -527,6 +526,10 @@ private:
     const BuildRequest& request_;
     BuildPlan& plan_;
     std::vector<std::string> roles_;  // per entry: what it is stored for
+    // The entries of each name in lower case, in the order of the entries:
+    // a package of thousands of files is planned without comparing every
+    // name with every other.
+    std::map<std::string, std::vector<size_t>> entriesNamed_;
 };
 
 }  // namespace
