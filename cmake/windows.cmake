@@ -22,8 +22,13 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     # No frame pointer either (the 32-bit compiler keeps one unless told), and
     # data aligned as the ABI requires rather than to 32 bytes for vector
     # code that the program does not have.
+    # The instruction set of the 386, the oldest processor that Windows 95
+    # runs on: the compiler's default target, the Pentium Pro, uses
+    # conditional moves, which stop a Pentium or a 486 with an invalid
+    # instruction. The code is as large either way.
     list(APPEND PRODUCT_FLAGS -mno-accumulate-outgoing-args -mno-stack-arg-probe
-        -mpreferred-stack-boundary=2 -malign-data=abi -fomit-frame-pointer)
+        -mpreferred-stack-boundary=2 -malign-data=abi -fomit-frame-pointer
+        -march=i386 -mtune=generic)
 endif()
 # The oldest systems the program runs on are Windows 95 and NT 4.0: the
 # headers declare nothing newer, so a newer function can only be reached

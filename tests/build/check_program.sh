@@ -88,6 +88,14 @@ refused=$(echo "$imports" | refused_imports)
 [ -z "$refused" ] || fail "$X86 imports functions that Windows 95 or NT 4.0 lacks:
 $refused"
 
+# Only instructions of the 386 (see cmake/windows.cmake): a later one, such as
+# a conditional move, an SSE or MMX register, or a byte swap, stops older
+# processors that Windows 95 runs on. What the disassembler finds is named.
+newer=$($OBJ32 -d --no-show-raw-insn "$X86" | awk -F'\t' 'NF >= 2 { split($2, op, " ")
+        if (op[1] ~ /^(f?cmov|f(u)?comip?$|bswap|cmpxchg|xadd|cpuid|rdtsc|sysenter)/ ||
+            $2 ~ /%(xmm|mm)[0-9]/) print op[1] }' | sort | uniq -c | tr -s ' \n' ' ')
+[ -z "$newer" ] || fail "$X86 uses instructions newer than the 386:$newer"
+
 # Resources: the manifest asks for administrator rights and common controls 6.
 strings -a "$X86" | grep -q 'requestedExecutionLevel level="requireAdministrator"' ||
     fail "$X86: manifest without the administrator execution level"
