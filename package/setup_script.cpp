@@ -119,23 +119,11 @@ const NumberField kNumberFields[] = {
     {"Run", "0", &SetupConfig::Run},
 };
 
-// Every number is probed: gaps in the uninstall keys are allowed. A name
-// that the section does not list (as a key with a value) can only give the
-// empty default, so it is not asked for: through the profile API each
-// question checks the file again. listed holds the listed names, each after
-// a line end, in lower case; it is empty when the list filled its buffer and
-// may have lost names. prefix is a line end and the lower-case prefix of the
-// names, which are asked for in lower case: the API, like the search here,
-// takes ASCII letters in either case.
-void ReadUninstallKeys(const ProfileSource& source, const ByteString& listed, const char* prefix,
-                       StringList& keys) {
+// Every number is probed: gaps in the uninstall keys are allowed.
+void ReadUninstallKeys(const ProfileSource& source, const char* prefix, StringList& keys) {
     for (int n = 0; n < kMaxUninstallKeys; ++n) {
-        ByteString line(prefix);
-        line.AppendNumber(n);
-        line.Append('\n');
-        if (!listed.IsEmpty() && MbFindText(listed.c_str(), line.c_str()) < 0) continue;
-        line.Truncate(line.Length() - 1);
-        ByteString key = source.GetValue("UnInstall", line.c_str() + 1, "", kScriptValueSize);
+        ByteString key = source.GetValue("UnInstall", Numbered(prefix, n).c_str(), "",
+                                         kScriptValueSize);
         if (!key.IsEmpty()) keys.Add(key);
     }
 }
@@ -205,14 +193,6 @@ void ReadSetupScriptFrom(const ProfileSource& source, bool uninstallMode, bool i
         config.ProgramFolders.Add(SetupText(source, key.c_str()));
     }
 
-    StringList names = source.GetKeyNames("UnInstall", kScriptValueSize);
-    ByteString listed("\n");
-    for (size_t i = 0; i < names.Count(); ++i) {
-        listed.Append(names[i]);
-        listed.Append('\n');
-    }
-    // The list and its final zero, one byte each for the line ends.
-    listed = listed.Length() + 2 < kScriptValueSize ? MbToLower(listed.c_str()) : ByteString();
-    ReadUninstallKeys(source, listed, "\nhcu", config.UninstallUserKeys);
-    ReadUninstallKeys(source, listed, "\nhlm", config.UninstallMachineKeys);
+    ReadUninstallKeys(source, "HCU", config.UninstallUserKeys);
+    ReadUninstallKeys(source, "HLM", config.UninstallMachineKeys);
 }

@@ -80,8 +80,101 @@ bool ConvertScriptText(ProfileEncoding encoding, const char* text, size_t size, 
 
 ProfileApiSource::ProfileApiSource(const char* path) : path_(path) {}
 
+ProfileApiSource::~ProfileApiSource() { free(lines_); }
+
+namespace {
+
+// A Unicode file reaches the ANSI functions converted, and keys that the
+// code page only stands in for ("\xE9" read as "e") would meet in the lines
+// where the API, comparing in Unicode, keeps them apart.
+bool IsAnsiFile(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char head[3];
+    DWORD got = 0;
+    BOOL read = ReadFile(file, head, sizeof head, &got, nullptr);
+    CloseHandle(file);
+    size_t mark = 0;
+    return read && DetectProfileEncoding(head, got, &mark) == ProfileEncoding::kAnsi;
+}
+
+bool IsBlank(char c) { return c != 0 && static_cast<unsigned char>(c) <= ' '; }
+
+bool IsPlainName(const char* name) {
+    if (!*name || *name == ';') return false;
+    for (; *name; ++name) {
+        if (IsBlank(*name) || static_cast<unsigned char>(*name) >= 0x7F || *name == '?')
+            return false;
+    }
+    return true;
+}
+
+bool IsQuoteOrBlank(char c) { return c == '"' || c == '\'' || IsBlank(c); }
+
+// A value that no reading trims, unquotes or cuts goes into *value as it is.
+bool IsPlainValue(const char* text, size_t bufferSize, ByteString* value) {
+    size_t length = strlen(text);
+    if (length + 1 >= bufferSize) return false;
+    if (length && (IsQuoteOrBlank(text[0]) || IsQuoteOrBlank(text[length - 1]))) return false;
+    value->Assign(text, length);
+    return true;
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+// The lines of a section, at most this many bytes; a larger section is
+// asked key by key (and Windows 95 gives no more than 32 KB).
+constexpr DWORD kLinesSize = 0x100000;
+
+}  // namespace
+
+bool ProfileApiSource::FromSectionLines(const char* section, const char* key, const char* def,
+                                        size_t bufferSize, ByteString* value) const {
+    // Only a key and a section named in printable ASCII, whose case every
+    // reading folds alike, without the white space that readings treat
+    // differently in names (the section lines are not found under
+    // " Setup "); not a comment, and not "?", which stands in for bytes
+    // that are no character of the code page.
+    if (!IsPlainName(key) || !IsPlainName(section)) return false;
+    size_t keyLength = strlen(key);
+    if (strcmp(linesSection_.c_str(), section) != 0) {
+        free(lines_);
+        lines_ = nullptr;
+        linesSection_ = section;
+        if (IsAnsiFile(path_.c_str())) {
+            lines_ = static_cast<char*>(calloc(kLinesSize, 1));
+            // The API fills all but two bytes of a buffer that the lines do
+            // not fit.
+            if (lines_ && GetPrivateProfileSectionA(section, lines_, kLinesSize, path_.c_str()) >=
+                              kLinesSize - 2) {
+                free(lines_);
+                lines_ = nullptr;
+            }
+        }
+    }
+    if (!lines_) return false;
+    for (const char* line = lines_; *line; line += strlen(line) + 1) {
+        // A line whose key, less white space that a reading may drop, is
+        // key in any case: the first one decides.
+        const char* p = line;
+        while (IsBlank(*p)) ++p;
+        size_t i = 0;
+        while (i < keyLength && AsciiLower(p[i]) == AsciiLower(key[i])) ++i;
+        if (i < keyLength || (p[i] != '=' && !IsBlank(p[i]) && p[i])) continue;
+        // Answered here only as key=value exactly ('=' is never the trail
+        // byte of a double-byte character).
+        if (p != line || p[i] != '=') return false;
+        return IsPlainValue(p + i + 1, bufferSize, value);
+    }
+    // No line has the key: the default, where it too is plain.
+    return IsPlainValue(def, bufferSize, value);
+}
+
 ByteString ProfileApiSource::GetValue(const char* section, const char* key, const char* def,
                                       size_t bufferSize) const {
+    ByteString fromLines;
+    if (key && FromSectionLines(section, key, def, bufferSize, &fromLines)) return fromLines;
     // Zero-filled: where a double-byte character does not fit, the API
     // leaves its lead byte without the trail or the byte untouched.
     char* buffer = static_cast<char*>(calloc(bufferSize ? bufferSize : 1, 1));

@@ -113,15 +113,31 @@ std::string Printable(const std::string& bytes) {
     return out;
 }
 
+// Asks the API, the portable reader and the installer's reader (which
+// answers many keys from the lines of their section), one instance of each
+// per file, so that the installer's reader goes from section to section and
+// back as the questions do.
 class Differ {
 public:
     Differ(const std::string& name, const std::string& file, const IniProfile& profile)
-        : name_(name), file_(file), profile_(profile) {}
+        : name_(name), file_(file), profile_(profile), installer_(file.c_str()) {}
 
-    // Asks both; returns the API's answer.
+    // Asks all three; returns the API's answer.
     Answer Compare(const std::string& section, const char* key, const char* def, size_t size) {
         Answer api = AskApi(file_, section.c_str(), key, def, size);
         Answer mine = AskPortable(profile_, section.c_str(), key, def, size);
+        if (key) {
+            // The two readers give a value less a lead byte cut from its
+            // trail; the portable one is held to the API just below.
+            ByteString portable = profile_.GetValue(section.c_str(), key, def, size);
+            ByteString installer = installer_.GetValue(section.c_str(), key, def, size);
+            if (!(portable == installer) && ++installerMismatches_ <= 25) {
+                ADD_FAILURE() << name_ << ": [" << Printable(section) << "] key '"
+                              << Printable(key) << "' size " << size << ": installer's reader '"
+                              << Printable(installer.c_str()) << "', portable '"
+                              << Printable(portable.c_str()) << "'";
+            }
+        }
         ++questions_;
         if (api.ret != mine.ret || api.bytes != mine.bytes) {
             if (mismatches_.size() < 25) {
@@ -145,6 +161,8 @@ private:
     std::string name_;
     std::string file_;
     const IniProfile& profile_;
+    ProfileApiSource installer_;
+    size_t installerMismatches_ = 0;
     size_t questions_ = 0;
     size_t mismatchCount_ = 0;
     std::vector<std::string> mismatches_;
