@@ -465,6 +465,24 @@ constexpr uint32_t kPartsPerRound = 4;
 constexpr uint32_t kRoundSize = kPartsPerRound * kPartSize;
 static_assert(kPartSize >= 2 * kRingSize, "only the first part starts among the spaces");
 
+// Replaces the blocks *a and *b by new ones of countA and countB items; when
+// either cannot be had, keeps both and returns false.
+template <typename A, typename B>
+bool RenewPair(A** a, B** b, size_t countA, size_t countB) {
+    A* newA = static_cast<A*>(malloc(countA * sizeof(A)));
+    B* newB = static_cast<B*>(malloc(countB * sizeof(B)));
+    if (!newA || !newB) {
+        free(newA);
+        free(newB);
+        return false;
+    }
+    free(*a);
+    free(*b);
+    *a = newA;
+    *b = newB;
+    return true;
+}
+
 // Working memory of the encoder, grown to the largest input seen and kept
 // from one compression to the next.
 struct Encoder {
@@ -505,18 +523,7 @@ struct Encoder {
             if (!output) return false;
         }
         if (needPositions + 1 > positions || !longest) {
-            uint8_t* newLongest = static_cast<uint8_t*>(malloc(needPositions + 1));
-            uint16_t* newDistance =
-                static_cast<uint16_t*>(malloc((needPositions + 1) * sizeof(uint16_t)));
-            if (!newLongest || !newDistance) {
-                free(newLongest);
-                free(newDistance);
-                return false;
-            }
-            free(longest);
-            free(distance);
-            longest = newLongest;
-            distance = newDistance;
+            if (!RenewPair(&longest, &distance, needPositions + 1, needPositions + 1)) return false;
             positions = needPositions + 1;
         }
         if (needBlock + 1 > blockPositions || !cost) {
@@ -530,18 +537,7 @@ struct Encoder {
             const uint32_t count = needFinders > finderCount ? needFinders : finderCount;
             const uint32_t roomBits = bits > tableBits ? bits : tableBits;
             const size_t entries = count * MatchFinder::TableEntries(roomBits);
-            MatchFinder* newFinders =
-                static_cast<MatchFinder*>(malloc(count * sizeof(MatchFinder)));
-            uint32_t* newTables = static_cast<uint32_t*>(malloc(entries * sizeof(uint32_t)));
-            if (!newFinders || !newTables) {
-                free(newFinders);
-                free(newTables);
-                return false;
-            }
-            free(finders);
-            free(tables);
-            finders = newFinders;
-            tables = newTables;
+            if (!RenewPair(&finders, &tables, count, entries)) return false;
             finderCount = count;
             tableBits = roomBits;
             memset(tables, 0, entries * sizeof(uint32_t));
