@@ -124,7 +124,7 @@ bool IsPlainValue(const char* text, size_t bufferSize, ByteString* value) {
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 // The lines of a section, at most this many bytes; a larger section is
-// asked key by key (and Windows 95 gives no more than 32 KB).
+// asked key by key.
 constexpr DWORD kLinesSize = 0x100000;
 
 }  // namespace
@@ -143,11 +143,13 @@ bool ProfileApiSource::FromSectionLines(const char* section, const char* key, co
         lines_ = nullptr;
         linesSection_ = section;
         if (IsAnsiFile(path_.c_str())) {
-            lines_ = static_cast<char*>(calloc(kLinesSize, 1));
+            // Windows 95 to 98 give no more than 32 KB of lines.
+            DWORD room = IsNtPlatform() ? kLinesSize : 0x8000;
+            lines_ = static_cast<char*>(calloc(room, 1));
             // The API fills all but two bytes of a buffer that the lines do
             // not fit.
-            if (lines_ && GetPrivateProfileSectionA(section, lines_, kLinesSize, path_.c_str()) >=
-                              kLinesSize - 2) {
+            if (lines_ &&
+                GetPrivateProfileSectionA(section, lines_, room, path_.c_str()) >= room - 2) {
                 free(lines_);
                 lines_ = nullptr;
             }
